@@ -1,0 +1,127 @@
+#include "common/text.hpp"
+
+namespace lumarin {
+
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+void append_utf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+void append_utf16(Text& out, char32_t cp)
+{
+    if (cp < 0x10000) {
+        out += static_cast<char16_t>(cp);
+    } else {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
+}
+}  // namespace
+
+std::string to_utf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (is_high(c) && i + 1 < text.size() && is_low(text[i + 1])) {
+            append_utf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (is_high(c) || is_low(c)) {
+            append_utf8(out, kReplacement);
+        } else {
+            append_utf8(out, c);
+        }
+    }
+    return out;
+}
+
+bool from_utf8(std::string_view utf8, Text& out)
+{
+    out.clear();
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        int extra = 0;
+        char32_t cp = 0;
+        char32_t minimum = 0;
+        if (lead < 0x80) {
+            cp = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1, cp = lead & 0x1F, minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2, cp = lead & 0x0F, minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3, cp = lead & 0x07, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + extra >= utf8.size() && extra > 0)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            const auto cont = static_cast<unsigned char>(utf8[i + k]);
+            if ((cont & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cont & 0x3F);
+        }
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        append_utf16(out, cp);
+        i += 1 + extra;
+    }
+    return true;
+}
+
+bool has_lone_surrogate_or_nul(std::u16string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == 0)
+            return true;
+        if (is_high(c) && i + 1 < text.size() && is_low(text[i + 1])) {
+            ++i;
+            continue;
+        }
+        if (is_high(c) || is_low(c))
+            return true;
+    }
+    return false;
+}
+
+Text upper_for_ascii_compare(std::u16string_view text)
+{
+    Text out(text);
+    for (char16_t& c : out) {
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+        else if (c == 0x0131)
+            c = u'I';
+        else if (c == 0x017F)
+            c = u'S';
+    }
+    return out;
+}
+
+}  // namespace lumarin

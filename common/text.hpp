@@ -1,0 +1,28 @@
+// UTF-16 text helpers shared by the renderer and the surface.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/types.hpp"
+
+namespace lumarin {
+
+// UTF-8 for the platform's C interfaces. A lone surrogate becomes U+FFFD.
+std::string to_utf8(std::u16string_view text);
+
+// Strict conversion of UTF-8 input; returns false on malformed input
+// (overlong forms, surrogates, truncated sequences, values past U+10FFFF).
+bool from_utf8(std::string_view utf8, Text& out);
+
+// True when the text holds a lone surrogate or a NUL, which no file name
+// may contain.
+bool has_lone_surrogate_or_nul(std::u16string_view text);
+
+// Upper case by Unicode's simple case mapping, as far as it matters for
+// comparing against ASCII names: only a-z, U+0131 (dotless i) and U+017F
+// (long s) have simple upper-case forms in ASCII; every other character
+// is left as it is and so cannot match an ASCII letter.
+Text upper_for_ascii_compare(std::u16string_view text);
+
+}  // namespace lumarin

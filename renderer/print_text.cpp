@@ -1,0 +1,33 @@
+// PrintText: one line per call, then the whole surface to FileName.
+#include "common/arith.hpp"
+#include "renderer/synapse.hpp"
+#include "surface/bmp.hpp"
+#include "surface/canvas.hpp"
+
+namespace lumarin {
+
+namespace {
+Boolean switch_from(Boolean property) { return is_true(property) ? kTrue : kFalse; }
+}  // namespace
+
+void synapse::PrintText(const Text& TextString, Long x, Long y)
+{
+    PictureBox& canvas = *Canvas;
+    LineCount = add16(LineCount, 1);
+    canvas.Font().Name(FontName);
+    canvas.FontSize(static_cast<Single>(FontSize));
+    canvas.CurrentX(static_cast<Single>(x));
+    canvas.CurrentY(static_cast<Single>(add32(multiply16(LineCount, LineSpacing), y)));
+    canvas.Height(checked_single(static_cast<double>(static_cast<Single>(FontSize)) + canvas.Height() +
+                                 static_cast<Single>(LineSpacing)));
+    canvas.FontBold(switch_from(FinalBold));
+    canvas.FontUnderline(switch_from(FontUnderline));
+    canvas.FontItalic(switch_from(FontItalic));
+    canvas.FontStrikethru(switch_from(FontStrikethru));
+    canvas.ForeColor(colour_from_name(ForeColor, 0x000000));
+    canvas.BackColor(colour_from_name(BackColor, 0xFFFFFF));
+    canvas.Print(TextString);
+    SavePicture(canvas.Image(), FileName);
+}
+
+}  // namespace lumarin

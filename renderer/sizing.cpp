@@ -1,0 +1,39 @@
+// Sizing the surface: the width for the longest line, margins and origin.
+#include <cmath>
+
+#include "common/arith.hpp"
+#include "renderer/synapse.hpp"
+#include "surface/canvas.hpp"
+
+namespace lumarin {
+
+void synapse::MaximumStringLength(const Text& longString)
+{
+    if (FontWeight == 0)
+        FontWeight = 80;  // stays stored, visible through the property
+    const auto n = static_cast<double>(longString.size());
+    const Integer per_hundred = multiply16(FontSize, FontWeight);
+    // Replaces the width: side margins added earlier are gone.
+    Canvas->Width(checked_single(static_cast<double>(per_hundred) / 100.0 * n));
+}
+
+void synapse::TopPadding(const Variant& height)
+{
+    const double value = to_number(height);
+    TopPad = round_to_integer(std::fabs(value));
+    const Single current = Canvas->Height();
+    const Integer margins = add16(multiply16(TopPad, 2), LineSpacing);
+    Canvas->Height(checked_single(static_cast<double>(margins) + current));
+    // The argument itself, not its absolute or rounded value.
+    Canvas->ScaleTop(checked_single(-1.0 * value));
+}
+
+void synapse::SidePadding(Integer length)
+{
+    SidePad = abs16(length);
+    const Single current = Canvas->Width();
+    Canvas->Width(checked_single(static_cast<double>(multiply16(SidePad, 2)) + current));
+    Canvas->ScaleLeft(static_cast<Single>(-static_cast<int>(length)));
+}
+
+}  // namespace lumarin

@@ -1,0 +1,46 @@
+// Creation and destruction of the renderer, and the colour-name table.
+#include "renderer/synapse.hpp"
+
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "common/text.hpp"
+#include "surface/canvas.hpp"
+
+namespace lumarin {
+
+synapse::synapse()
+{
+    HostForm = std::make_unique<Form1>();  // create and load, hidden
+    Canvas = &HostForm->Picture1;
+}
+
+synapse::~synapse()
+{
+    Canvas = nullptr;
+    HostForm.reset();
+}
+
+Colour colour_from_name(const Text& name, Colour fallback)
+{
+    static constexpr std::array<std::pair<std::u16string_view, Colour>, 8> kColours{{
+        {u"BLACK", 0x000000},
+        {u"RED", 0x0000FF},
+        {u"GREEN", 0x00FF00},
+        {u"YELLOW", 0x00FFFF},
+        {u"BLUE", 0xFF0000},
+        {u"MAGENTA", 0xFF00FF},
+        {u"CYAN", 0xFFFF00},
+        {u"WHITE", 0xFFFFFF},
+    }};
+    if (name.empty())
+        return fallback;
+    const Text upper = upper_for_ascii_compare(name);
+    for (const auto& [known, colour] : kColours)
+        if (upper == known)
+            return colour;
+    return fallback;
+}
+
+}  // namespace lumarin

@@ -1,0 +1,75 @@
+// The synapse object: one independent text-to-bitmap renderer. A client
+// sets the style and output properties, sizes the surface for the longest
+// line and its margins, then prints one line per call; after every line the
+// whole surface is saved to FileName, and Monotize rewrites that file as a
+// 1-bit bitmap.
+//
+// Every method runs its steps in order and stops at the first failure with
+// a lumarin::Error; nothing done before the failure is undone.
+#pragma once
+
+#include <memory>
+
+#include "common/types.hpp"
+#include "common/variant.hpp"
+
+namespace lumarin {
+
+class Form1;
+class PictureBox;
+
+class synapse {
+public:
+    // Creates this object's own hidden host window and takes its canvas.
+    synapse();
+    ~synapse();
+    synapse(const synapse&) = delete;
+    synapse& operator=(const synapse&) = delete;
+
+    // Properties: plain stored values. Storing validates, converts and
+    // draws nothing; the methods read them as they stand.
+    Integer LineSpacing = 0;       // line pitch in pixels
+    Boolean FinalBold = kFalse;    // bold when exactly True
+    Text FileName;                 // where PrintText and Monotize write
+    Integer FontSize = 0;          // points; also pixels when sizing
+    Text FontName;                 // typeface
+    Boolean FontUnderline = kFalse;
+    Boolean FontItalic = kFalse;
+    Boolean FontStrikethru = kFalse;
+    Text ForeColor;                // colour name; empty or unknown is black
+    Text BackColor;                // colour name; empty or unknown is white
+    Integer FontWeight = 0;        // width factor in percent of FontSize; 0 is 80
+
+    // Prints one line one pitch below the previous one, grows the surface
+    // by a line and saves it to FileName as a 24-bit BMP.
+    void PrintText(const Text& TextString, Long x, Long y);
+
+    // Sets the surface width for the longest line to be printed.
+    void MaximumStringLength(const Text& longString);
+    // Adds top and bottom margins and a line pitch; moves the origin down.
+    void TopPadding(const Variant& height);
+    // Adds left and right margins; moves the origin right.
+    void SidePadding(Integer length);
+
+    // Rewrites FileName as a 1-bit bitmap of the surface. `location` is
+    // accepted and has no effect.
+    void Monotize(const Text& location);
+
+    // The canvas, for clients that inspect what was drawn (tests, tools).
+    const PictureBox& canvas() const noexcept { return *Canvas; }
+
+private:
+    void WriteMonoBitmap(PictureBox& canvas);
+
+    std::unique_ptr<Form1> HostForm;
+    PictureBox* Canvas = nullptr;
+    Integer LineCount = 0;
+    Integer TopPad = 0;
+    Integer SidePad = 0;
+};
+
+// The colour a name stands for: upper-cased, then compared exactly with the
+// table's names; `fallback` for an empty or unknown name.
+Colour colour_from_name(const Text& name, Colour fallback);
+
+}  // namespace lumarin

@@ -1,0 +1,16 @@
+#include "surface/file.hpp"
+
+#include "common/error.hpp"
+#include "common/text.hpp"
+
+namespace lumarin {
+
+void check_file_name(const Text& path)
+{
+    if (path.empty())
+        fail(ErrorKind::BadFileName, "no file name");
+    if (has_lone_surrogate_or_nul(path))
+        fail(ErrorKind::BadFileName, "cannot write " + to_utf8(path));
+}
+
+}  // namespace lumarin

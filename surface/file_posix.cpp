@@ -1,0 +1,167 @@
+// POSIX side of ReplacementFile.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <string>
+
+#include "common/error.hpp"
+#include "common/text.hpp"
+#include "surface/file.hpp"
+
+namespace lumarin {
+
+namespace {
+
+ErrorKind kind_of_errno(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR: return ErrorKind::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY: return ErrorKind::PermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return ErrorKind::DiskFull;
+    case ENAMETOOLONG: return ErrorKind::BadFileName;
+    default: return ErrorKind::PathFileAccess;
+    }
+}
+
+[[noreturn]] void fail_errno(int err, const std::string& path)
+{
+    fail(kind_of_errno(err), "cannot write " + path);
+}
+
+std::string directory_of(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// The file a chain of symbolic links ends at; the path itself when it is no
+// link or does not exist yet.
+std::string resolve_links(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+        if (n < 0)
+            fail_errno(errno, path);
+        target.resize(static_cast<std::size_t>(n));
+        if (target.empty() || target[0] != '/')
+            target = directory_of(path) + "/" + target;
+        path = std::move(target);
+    }
+    fail_errno(ELOOP, path);
+}
+
+}  // namespace
+
+struct ReplacementFile::Impl {
+    std::string target;
+    std::string temporary;
+    int fd = -1;
+
+    void discard() noexcept
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+        if (!temporary.empty())
+            ::unlink(temporary.c_str());
+        temporary.clear();
+    }
+};
+
+ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl>())
+{
+    check_file_name(path);
+    impl_->target = resolve_links(to_utf8(path));
+    const std::string& target = impl_->target;
+
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        fail(ErrorKind::PathFileAccess, "cannot write " + target + " (a folder)");
+    if (!target.empty() && target.back() == '/')
+        fail(ErrorKind::PathNotFound, "cannot write " + target);
+
+    const auto slash = target.find_last_of('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string prefix = directory_of(target) + "/." + base + ".";
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix + std::to_string(entropy()) + ".tmp";
+        // 0666 lets the umask decide a new file's bits, as a plain create would.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            impl_->fd = fd;
+            impl_->temporary = std::move(name);
+            break;
+        }
+        if (errno != EEXIST)
+            fail_errno(errno, target);
+    }
+    if (impl_->fd < 0)
+        fail(ErrorKind::PathFileAccess, "cannot write " + target + " (no free temporary name)");
+    if (exists && ::fchmod(impl_->fd, existing.st_mode & 07777) != 0) {
+        const int err = errno;
+        impl_->discard();
+        fail_errno(err, target);
+    }
+}
+
+ReplacementFile::~ReplacementFile()
+{
+    if (impl_)
+        impl_->discard();
+}
+
+void ReplacementFile::write(std::span<const std::byte> bytes)
+{
+    const auto* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(impl_->fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            impl_->discard();
+            fail_errno(err, impl_->target);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+void ReplacementFile::commit()
+{
+    const int fd = impl_->fd;
+    impl_->fd = -1;
+    if (::close(fd) != 0) {
+        const int err = errno;
+        impl_->discard();
+        fail_errno(err, impl_->target);
+    }
+    if (::rename(impl_->temporary.c_str(), impl_->target.c_str()) != 0) {
+        const int err = errno;
+        impl_->discard();
+        fail_errno(err, impl_->target);
+    }
+    impl_->temporary.clear();
+}
+
+}  // namespace lumarin

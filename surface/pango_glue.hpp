@@ -1,0 +1,33 @@
+// Owning handles for the Pango and Cairo objects the Linux drawer uses:
+// a unique_ptr with a one-line deleter per type. Every constructor here
+// adopts a reference the caller already owns; none adds one.
+#pragma once
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <memory>
+
+namespace lumarin::glue {
+
+template <auto Free>
+struct Deleter {
+    template <typename T>
+    void operator()(T* p) const noexcept
+    {
+        Free(p);
+    }
+};
+
+inline void unref_gobject(gpointer p) { g_object_unref(p); }
+
+using FontMap = std::unique_ptr<PangoFontMap, Deleter<unref_gobject>>;
+using Context = std::unique_ptr<PangoContext, Deleter<unref_gobject>>;
+using Layout = std::unique_ptr<PangoLayout, Deleter<unref_gobject>>;
+using FontDescription = std::unique_ptr<PangoFontDescription, Deleter<pango_font_description_free>>;
+using AttrList = std::unique_ptr<PangoAttrList, Deleter<pango_attr_list_unref>>;
+using Surface = std::unique_ptr<cairo_surface_t, Deleter<cairo_surface_destroy>>;
+using Cairo = std::unique_ptr<cairo_t, Deleter<cairo_destroy>>;
+using FontOptions = std::unique_ptr<cairo_font_options_t, Deleter<cairo_font_options_destroy>>;
+
+}  // namespace lumarin::glue

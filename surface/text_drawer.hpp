@@ -1,0 +1,36 @@
+// What a platform's text engine does for a canvas: draw one run of text,
+// top-left corner at a pixel position, in a font and colour, onto the
+// image, leaving the background transparent. One implementation per
+// platform (Pango on Linux, GDI on Windows); nothing else differs.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "common/types.hpp"
+#include "surface/image.hpp"
+
+namespace lumarin {
+
+struct FontSpec {
+    Text name;
+    Single size_points = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikethru = false;
+};
+
+class TextDrawer {
+public:
+    virtual ~TextDrawer() = default;
+    // `text` holds no lone surrogate and no control character (the canvas
+    // replaced them). x and y may lie anywhere, also outside the image.
+    virtual void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
+                      Colour colour) = 0;
+};
+
+// The drawer of the platform this was built for.
+std::unique_ptr<TextDrawer> make_text_drawer();
+
+}  // namespace lumarin
