@@ -169,6 +169,14 @@ TEST(Canvas, AwkwardTextDrawsWithoutHarm)
     drawn(lone);
     drawn(Text(u"\0\x01\x1b[31m\n\r", 8));
     drawn(Text(100000, u'W'));
+    // Separators would start new lines, and a long run of them between
+    // zero-width characters took Pango minutes to lay out.
+    EXPECT_EQ(printable_text(u"a\u2028b\u2029c"), u"a b c");
+    EXPECT_TRUE(test::same_pixels(drawn(u"A\u2028B\u2029C"), drawn(u"A B C")));
+    Text zero_width_lines;
+    for (int i = 0; i < 60000; ++i)
+        zero_width_lines += u"\u200B\u200D\u2028\u2029";
+    drawn(zero_width_lines);
     drawn(u"far away", [](PictureBox& c) { c.ScaleLeft(-3.0e38f); });
     drawn(u"far away", [](PictureBox& c) { c.ScaleTop(3.0e38f); });
     const Image empty = drawn(u"");
