@@ -97,6 +97,10 @@ ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl
         fail(ErrorKind::PathFileAccess, "cannot write " + target + " (a folder)");
     if (!target.empty() && target.back() == '/')
         fail(ErrorKind::PathNotFound, "cannot write " + target);
+    // A rename needs only the folder's permission; a file its owner made
+    // read-only still refuses, as it would refuse a write into it.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        fail_errno(errno, target);
 
     const auto slash = target.find_last_of('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

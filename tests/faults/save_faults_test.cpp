@@ -1,8 +1,9 @@
 // Saves that the file system refuses: a file-size limit, a full device, a
-// missing folder, a path through a file, a folder the writer may not change
-// and an immutable file. Each must fail with its error number, leave the
-// previous file byte for byte and leave no temporary beside it, for both
-// the colour save of PrintText and the 1-bit save of Monotize.
+// missing folder, a path through a file, a folder the writer may not
+// change, a read-only file and an immutable file. Each must fail with its
+// error number, leave the previous file byte for byte and leave no
+// temporary beside it, for both the colour save of PrintText and the 1-bit
+// save of Monotize.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -41,10 +42,12 @@ void prepare(synapse& s, const std::filesystem::path& path, int width, int heigh
     s.TopPadding(static_cast<double>(height / 2));
 }
 
+// An empty line grows the surface and saves it like any other, without
+// asking the text engine: a forked child must not take fontconfig's locks.
 void save(synapse& s, Save how)
 {
     if (how == Save::PrintText)
-        s.PrintText(u"Lumarin", 0, 0);
+        s.PrintText(u"", 0, 0);
     else
         s.Monotize(u"");
 }
@@ -213,6 +216,35 @@ TEST(SaveFaults, AFolderTheWriterMayNotChangeIsPermissionDenied)
                                              std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
                                              std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+    expect_refused(
+        dir.path(),
+        [&](Save how) {
+            synapse s;
+            prepare(s, target, 40, 10);
+            return error_in_child(
+                [] {
+                    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                        throw std::runtime_error("cannot become nobody");
+                },
+                [&] { save(s, how); });
+        },
+        70);
+}
+
+TEST(SaveFaults, AReadOnlyFileIsPermissionDenied)
+{
+    // The folder is the writer's own, so only the file's bits say no; as
+    // root the save runs as nobody, who owns both.
+    TempDir dir;
+    const auto own = dir / "own";
+    std::filesystem::create_directory(own);
+    const auto target = previous_file(own);
+    ::chmod(target.c_str(), 0444);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    }
     expect_refused(
         dir.path(),
         [&](Save how) {
