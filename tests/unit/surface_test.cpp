@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "common/text.hpp"
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
 #include "surface/file.hpp"
@@ -223,6 +224,23 @@ TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
     SavePicture(image, test::text_of(target));
     EXPECT_EQ(test::read_bytes(target), encode_bmp24(image));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(SaveFile, ANameOfTheFullLengthSaves)
+{
+    // The temporary beside it must not need a longer name than the file;
+    // the accented one puts a two-byte character where its name is cut.
+    TempDir dir;
+    const std::string longest = std::string(251, 'n') + ".bmp";
+    const std::string accented = std::string(199, 'a') + "\xC3\xA9" + std::string(54, 'b');
+    for (const std::string& name : {longest, accented}) {
+        Text path;
+        ASSERT_TRUE(from_utf8((dir / name).string(), path));
+        EXPECT_EQ(error_number([&] { SavePicture(Image(1, 1, kWhite), path); }), 0) << name.size();
+        EXPECT_EQ(test::read_bytes(dir / name), encode_bmp24(Image(1, 1, kWhite)));
+    }
+    EXPECT_EQ(dir.entries().size(), 2u);
+    EXPECT_EQ(error_number([&] { SavePicture(Image(1, 1, kWhite), test::text_of(dir / std::string(256, 'n'))); }), 52);
 }
 
 TEST(SaveFile, AFailedSaveLeavesThePreviousFileAsItWas)
