@@ -93,6 +93,8 @@ public:
         return &b_;
     }
     BSTR get() const noexcept { return b_; }
+    // For an [in, out] parameter: the value stays and may be replaced.
+    BSTR* in_out() noexcept { return &b_; }
     BSTR detach() noexcept { return std::exchange(b_, nullptr); }
     std::u16string_view view() const noexcept
     {
