@@ -2,6 +2,7 @@
 // replacement and the 1-bit conversion.
 #include <array>
 #include <cmath>
+#include <random>
 
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
@@ -295,6 +296,27 @@ TEST(MonoConversion, LightPixelsAreColourOneMostSignificantBitLeftmost)
     EXPECT_EQ(info.bmiColors[1].rgbRed, 255);
     EXPECT_EQ(info.bmiColors[1].rgbBlue, 255);
     EXPECT_EQ(info.biSizeImage, 8u);
+}
+
+TEST(MonoConversion, EveryPixelOfAWideRowMatchesTheLuminanceRule)
+{
+    // Wide enough for the sixteen-at-a-time path and a ragged tail; values
+    // close to the threshold on every channel.
+    constexpr int width = 16 * 3 + 5;
+    Image image(width, 3, 0);
+    std::mt19937 random(42);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x)
+            image.set(x, y, x % 3 == 0 ? (0x7F7F7F + (random() % 3) * 0x010101) : random() & 0xFFFFFF);
+    const auto stride = static_cast<std::size_t>(mono_stride(width));
+    std::vector<std::uint8_t> bits(stride * 3);
+    auto info = mono_request(image);
+    ASSERT_EQ(GetDIBits(image, 0, 3, bits, info), 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t byte = bits[static_cast<std::size_t>(2 - y) * stride + x / 8];
+            ASSERT_EQ((byte >> (7 - x % 8)) & 1, is_light(image.at(x, y)) ? 1 : 0) << x << "," << y;
+        }
 }
 
 TEST(MonoConversion, ConvertsNothingForARequestItCannotMeet)
