@@ -202,6 +202,13 @@ TEST(Bmp, RowsAreBottomUpBlueGreenRedAndPadded)
     const auto rows = std::vector<std::byte>(file.begin() + 54, file.end());
     EXPECT_EQ(rows, test::bytes_of({0x99, 0x88, 0x77, 0xCC, 0xBB, 0xAA, 0, 0,    // bottom row first
                                     0x33, 0x22, 0x11, 0x66, 0x55, 0x44, 0, 0}));
+    // Five pixels: four folded together, one alone, one byte of padding.
+    Image wide(5, 1, 0);
+    for (int x = 0; x < 5; ++x)
+        wide.set(x, 0, 0x010203 * static_cast<Pixel>(x + 1));
+    const auto five = encode_bmp24(wide);
+    EXPECT_EQ(std::vector<std::byte>(five.begin() + 54, five.end()),
+              test::bytes_of({3, 2, 1, 6, 4, 2, 9, 6, 3, 12, 8, 4, 15, 10, 5, 0}));
     EXPECT_EQ(bmp24_stride(1), 4u);
     EXPECT_EQ(bmp24_stride(4), 12u);
     EXPECT_EQ(bmp24_stride(5), 16u);
