@@ -50,6 +50,7 @@ public:
     Single CurrentY() const noexcept { return current_y_; }
 
     StdFont& Font() noexcept { return font_; }
+    const StdFont& Font() const noexcept { return font_; }
     Single FontSize() const noexcept { return font_size_; }
     // A size of 0 or less keeps the current one; one above kMaxFontPoints
     // is refused (InvalidPropertyValue).

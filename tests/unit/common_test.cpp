@@ -1,0 +1,149 @@
+// Shared types: checked 16/32-bit arithmetic, rounding, numeric text,
+// UTF-8/UTF-16 and the error table.
+#include <cmath>
+#include <limits>
+
+#include "common/arith.hpp"
+#include "common/text.hpp"
+#include "common/variant.hpp"
+#include "support.hpp"
+
+namespace lumarin {
+namespace {
+
+using test::error_number;
+
+TEST(Arithmetic, SixteenBitResultsStopAtTheRangeInsteadOfWrapping)
+{
+    EXPECT_EQ(add16(32766, 1), 32767);
+    EXPECT_EQ(error_number([] { add16(32767, 1); }), 6);
+    EXPECT_EQ(error_number([] { add16(-32768, -1); }), 6);
+    EXPECT_EQ(multiply16(109, 300), 32700);
+    EXPECT_EQ(error_number([] { multiply16(110, 300); }), 6);
+    EXPECT_EQ(multiply16(-128, 256), -32768);
+    EXPECT_EQ(error_number([] { multiply16(128, 256); }), 6);
+    EXPECT_EQ(error_number([] { abs16(-32768); }), 6);
+    EXPECT_EQ(error_number([] { negate16(-32768); }), 6);
+    EXPECT_EQ(abs16(-32767), 32767);
+}
+
+TEST(Arithmetic, ThirtyTwoBitSumsAreChecked)
+{
+    constexpr Long max = std::numeric_limits<Long>::max();
+    EXPECT_EQ(add32(max - 5, 5), max);
+    EXPECT_EQ(error_number([&] { add32(max, 1); }), 6);
+    EXPECT_EQ(error_number([] { add32(std::numeric_limits<Long>::min(), -1); }), 6);
+}
+
+TEST(Arithmetic, RoundingTakesHalvesToTheEvenNeighbour)
+{
+    EXPECT_EQ(round_half_even(2.5), 2.0);
+    EXPECT_EQ(round_half_even(3.5), 4.0);
+    EXPECT_EQ(round_half_even(-2.5), -2.0);
+    EXPECT_EQ(round_half_even(-3.5), -4.0);
+    EXPECT_EQ(round_half_even(0.5), 0.0);
+    EXPECT_EQ(round_half_even(2.4999), 2.0);
+    EXPECT_EQ(round_to_integer(32767.4), 32767);
+    EXPECT_EQ(round_to_integer(-32768.5), -32768);
+    EXPECT_EQ(error_number([] { round_to_integer(32767.5); }), 6);
+    EXPECT_EQ(error_number([] { round_to_integer(std::nan("")); }), 6);
+    EXPECT_EQ(round_to_long(2147483647.4), 2147483647);
+    EXPECT_EQ(error_number([] { round_to_long(2147483647.5); }), 6);
+}
+
+TEST(Arithmetic, FloatingPointStepsThatLeaveTheSingleRangeFail)
+{
+    EXPECT_EQ(checked_single(208.0), 208.0f);
+    EXPECT_EQ(error_number([] { checked_single(1e39); }), 11);
+    EXPECT_EQ(error_number([] { checked_single(std::numeric_limits<double>::infinity()); }), 11);
+    EXPECT_EQ(error_number([] { checked_single(std::nan("")); }), 11);
+}
+
+TEST(NumericText, ConvertsAsScriptingClientsExpect)
+{
+    EXPECT_EQ(parse_number(u"7"), 7.0);
+    EXPECT_EQ(parse_number(u" 7 "), 7.0);
+    EXPECT_EQ(parse_number(u"\t7"), 7.0);
+    EXPECT_EQ(parse_number(u"-2.5"), -2.5);
+    EXPECT_EQ(parse_number(u"+3"), 3.0);
+    EXPECT_EQ(parse_number(u".5"), 0.5);
+    EXPECT_EQ(parse_number(u"5."), 5.0);
+    EXPECT_EQ(parse_number(u"1e1"), 10.0);
+    EXPECT_EQ(parse_number(u"1E+2"), 100.0);
+    EXPECT_EQ(parse_number(u"25e-1"), 2.5);
+    EXPECT_EQ(parse_number(u"1d2"), 100.0);
+    EXPECT_EQ(parse_number(u"&H10"), 16.0);
+    EXPECT_EQ(parse_number(u"&h1f"), 31.0);
+    EXPECT_EQ(parse_number(u"&O17"), 15.0);
+    // Hexadecimal literals are 16- or 32-bit two's complement.
+    EXPECT_EQ(parse_number(u"&HFFFF"), -1.0);
+    EXPECT_EQ(parse_number(u"&H10000"), 65536.0);
+    EXPECT_EQ(parse_number(u"&HFFFFFFFF"), -1.0);
+    EXPECT_EQ(parse_number(u"1e-400"), 0.0);
+}
+
+TEST(NumericText, AnythingElseIsATypeMismatch)
+{
+    for (const char16_t* bad : {u"", u"   ", u"abc", u"7a", u"1e", u"1.2.3", u"--1", u"-", u".", u"&H", u"&HG",
+                                u"&O8", u"1,000", u"\u0667", u"7\u00a0"})
+        EXPECT_EQ(error_number([&] { parse_number(bad); }), 13) << to_utf8(bad);
+    EXPECT_EQ(error_number([] { parse_number(u"&H100000000"); }), 6);
+    EXPECT_EQ(error_number([] { parse_number(u"1e400"); }), 6);
+}
+
+TEST(VariantValues, EmptyIsZeroAndNullIsInvalidUse)
+{
+    EXPECT_EQ(to_number(Variant{Empty{}}), 0.0);
+    EXPECT_EQ(to_number(Variant{2.5}), 2.5);
+    EXPECT_EQ(to_number(Variant{Text(u" 7 ")}), 7.0);
+    EXPECT_EQ(error_number([] { to_number(Variant{Null{}}); }), 94);
+}
+
+TEST(Utf, LoneSurrogatesBecomeTheReplacementCharacter)
+{
+    EXPECT_EQ(to_utf8(u"\u00a3"), "\xC2\xA3");
+    EXPECT_EQ(to_utf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+    const char16_t lone[] = {0xD800, u'a', 0xDC00, 0};
+    EXPECT_EQ(to_utf8(lone), "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD");
+    EXPECT_TRUE(has_lone_surrogate_or_nul(lone));
+    EXPECT_TRUE(has_lone_surrogate_or_nul(Text(u"a\0b", 3)));
+    EXPECT_FALSE(has_lone_surrogate_or_nul(u"\U0001F600.bmp"));
+}
+
+TEST(Utf, StrictDecodingRejectsMalformedInput)
+{
+    Text out;
+    EXPECT_TRUE(from_utf8("caf\xC3\xA9 \xF0\x9F\x98\x80", out));
+    EXPECT_EQ(out, u"caf\u00e9 \U0001F600");
+    for (const char* bad : {"\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xE2\x82",
+                            "\x80", "\xFF", "a\xC3(b"})
+        EXPECT_FALSE(from_utf8(bad, out)) << bad;
+}
+
+TEST(Errors, NumbersAndDescriptionsAreTheOnesScriptsKnow)
+{
+    const std::pair<ErrorKind, const char*> table[] = {
+        {ErrorKind::Overflow, "Overflow"},
+        {ErrorKind::OutOfMemory, "Out of memory"},
+        {ErrorKind::SubscriptOutOfRange, "Subscript out of range"},
+        {ErrorKind::TypeMismatch, "Type mismatch"},
+        {ErrorKind::BadFileName, "Bad file name or number"},
+        {ErrorKind::FileNotFound, "File not found"},
+        {ErrorKind::DiskFull, "Disk full"},
+        {ErrorKind::PermissionDenied, "Permission denied"},
+        {ErrorKind::PathFileAccess, "Path/File access error"},
+        {ErrorKind::PathNotFound, "Path not found"},
+        {ErrorKind::InvalidUseOfNull, "Invalid use of Null"},
+        {ErrorKind::InvalidPropertyValue, "Invalid property value"},
+    };
+    const int numbers[] = {6, 7, 9, 13, 52, 53, 61, 70, 75, 76, 94, 380};
+    for (std::size_t i = 0; i < std::size(table); ++i) {
+        const Error e(table[i].first, "cannot write x.bmp");
+        EXPECT_EQ(e.number(), numbers[i]);
+        EXPECT_EQ(e.description(), table[i].second);
+        EXPECT_EQ(std::string(e.what()), std::string("cannot write x.bmp: ") + table[i].second);
+    }
+}
+
+}  // namespace
+}  // namespace lumarin

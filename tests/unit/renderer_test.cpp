@@ -1,0 +1,249 @@
+// The synapse object: its properties and PrintText.
+#include "common/text.hpp"
+#include "renderer/synapse.hpp"
+#include "surface/bmp.hpp"
+#include "surface/canvas.hpp"
+#include "support.hpp"
+
+namespace lumarin {
+namespace {
+
+using test::error_number;
+using test::TempDir;
+
+// An object set up as a client typically sets one up, writing into `dir`.
+void set_up(synapse& s, const TempDir& dir, const std::string& name = "out.bmp")
+{
+    s.FontName = u"Courier New";
+    s.FontSize = 10;
+    s.LineSpacing = 16;
+    s.FileName = test::text_of(dir / name);
+}
+
+TEST(Properties, ANewObjectIsAllZeroEmptyAndFalse)
+{
+    const synapse s;
+    EXPECT_EQ(s.LineSpacing, 0);
+    EXPECT_EQ(s.FinalBold, kFalse);
+    EXPECT_EQ(s.FileName, u"");
+    EXPECT_EQ(s.FontSize, 0);
+    EXPECT_EQ(s.FontName, u"");
+    EXPECT_EQ(s.FontUnderline, kFalse);
+    EXPECT_EQ(s.FontItalic, kFalse);
+    EXPECT_EQ(s.FontStrikethru, kFalse);
+    EXPECT_EQ(s.ForeColor, u"");
+    EXPECT_EQ(s.BackColor, u"");
+    EXPECT_EQ(s.FontWeight, 0);
+    EXPECT_EQ(s.canvas().Width(), 1.0f);
+}
+
+TEST(ColourNames, UpperCasedThenComparedExactly)
+{
+    for (const char16_t* red : {u"red", u"Red", u"RED", u"rEd"})
+        EXPECT_EQ(colour_from_name(red, 0), 0x0000FFu) << to_utf8(red);
+    EXPECT_EQ(colour_from_name(u" RED", 0), 0u);
+    EXPECT_EQ(colour_from_name(u"RED ", 0x123u), 0x123u);
+    EXPECT_EQ(colour_from_name(u"purple", 0), 0u);
+    EXPECT_EQ(colour_from_name(u"", 0xFFFFFF), 0xFFFFFFu);
+    EXPECT_EQ(colour_from_name(u"black", 0xFFFFFF), 0u);
+    EXPECT_EQ(colour_from_name(u"Green", 0), 0x00FF00u);
+    EXPECT_EQ(colour_from_name(u"yellow", 0), 0x00FFFFu);
+    EXPECT_EQ(colour_from_name(u"blue", 0), 0xFF0000u);
+    EXPECT_EQ(colour_from_name(u"magenta", 0), 0xFF00FFu);
+    EXPECT_EQ(colour_from_name(u"cyan", 0), 0xFFFF00u);
+    EXPECT_EQ(colour_from_name(u"white", 0), 0xFFFFFFu);
+    // Simple case mapping: dotless i upper-cases to I, long s to S.
+    EXPECT_EQ(colour_from_name(u"wh\u0131te", 0), 0xFFFFFFu);
+    EXPECT_EQ(colour_from_name(u"\u017fcyan", 0), 0u);
+    EXPECT_EQ(colour_from_name(u"RE\u0044", 0), 0x0000FFu);
+    EXPECT_EQ(colour_from_name(u"\uff32ED", 0), 0u);  // fullwidth R is no R
+}
+
+TEST(PrintText, AppliesColoursFromTheNames)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.ForeColor = u"Red";
+    s.BackColor = u"black";
+    s.PrintText(u"x", 0, 0);
+    EXPECT_EQ(s.canvas().ForeColor(), 0x0000FFu);
+    EXPECT_EQ(s.canvas().BackColor(), 0x000000u);
+    s.ForeColor = u" RED";
+    s.BackColor = u"purple";
+    s.PrintText(u"x", 0, 0);
+    EXPECT_EQ(s.canvas().ForeColor(), 0x000000u);
+    EXPECT_EQ(s.canvas().BackColor(), 0xFFFFFFu);
+}
+
+TEST(PrintText, EachLineIsOnePitchLowerAndTheSurfaceGrowsByALine)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.PrintText(u"one", 3, 0);
+    EXPECT_EQ(s.canvas().CurrentY(), 16.0f);
+    EXPECT_EQ(s.canvas().CurrentX(), 3.0f);
+    EXPECT_EQ(s.canvas().Height(), 1.0f + 26);
+    s.PrintText(u"two", 0, 0);
+    s.PrintText(u"three", 0, 5);
+    EXPECT_EQ(s.canvas().CurrentY(), 48.0f + 5);
+    EXPECT_EQ(s.canvas().Height(), 1.0f + 3 * 26);
+    EXPECT_EQ(s.canvas().Font().Name(), u"Courier New");
+    EXPECT_EQ(s.canvas().FontSize(), 10.0f);
+}
+
+TEST(PrintText, WithNoLineSpacingLinesOverlapButTheSurfaceStillGrows)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.LineSpacing = 0;
+    s.PrintText(u"a", 0, 7);
+    s.PrintText(u"b", 0, 7);
+    EXPECT_EQ(s.canvas().CurrentY(), 7.0f);
+    EXPECT_EQ(s.canvas().Height(), 1.0f + 2 * 10);
+}
+
+TEST(PrintText, TheFirstLinesInkStartsOnePitchDown)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.MaximumStringLength(u"Hello");
+    s.PrintText(u"Hello", 0, 0);
+    const auto top = test::first_ink_row(s.canvas().Image());
+    ASSERT_TRUE(top);
+    EXPECT_GE(*top, 16);
+    EXPECT_LE(*top, 16 + 5);
+    EXPECT_LE(*test::last_ink_row(s.canvas().Image()), 16 + 14);
+}
+
+TEST(PrintText, OverflowOfThePitchStopsAfterFontAndXBeforeDrawing)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.FontSize = 1;
+    s.LineSpacing = 300;
+    for (int i = 1; i <= 109; ++i)
+        s.PrintText(u"", 0, 0);
+    const auto file_before = test::read_bytes(dir / "out.bmp");
+    const Single height_before = s.canvas().Height();
+    s.FontName = u"Liberation Sans";
+    s.FontSize = 12;
+    EXPECT_EQ(error_number([&] { s.PrintText(u"never", 42, 0); }), 6);
+    EXPECT_EQ(s.canvas().Font().Name(), u"Liberation Sans");
+    EXPECT_EQ(s.canvas().FontSize(), 12.0f);
+    EXPECT_EQ(s.canvas().CurrentX(), 42.0f);
+    EXPECT_EQ(s.canvas().Height(), height_before);
+    EXPECT_EQ(test::read_bytes(dir / "out.bmp"), file_before);
+    // The counter has advanced: the next call overflows too.
+    s.LineSpacing = 1;
+    s.PrintText(u"", 0, 0);
+    EXPECT_EQ(s.canvas().CurrentY(), 111.0f);
+}
+
+TEST(PrintText, AThirtyTwoBitPositionOverflowIsAnError)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    EXPECT_EQ(error_number([&] { s.PrintText(u"x", 0, 2147483647); }), 6);
+    s.LineSpacing = -16;
+    s.FontSize = 20;  // the surface still grows: 20 - 16 a line
+    s.PrintText(u"x", 0, -2147483647 + 31);
+    EXPECT_EQ(s.canvas().CurrentY(), static_cast<Single>(-2147483647 + 31 - 32));
+}
+
+TEST(PrintText, OnlyAnExactTrueMakesBold)
+{
+    TempDir dir;
+    auto render = [&](Boolean bold) {
+        synapse s;
+        set_up(s, dir);
+        s.MaximumStringLength(u"Bold?");
+        s.FinalBold = bold;
+        s.PrintText(u"Bold?", 0, 0);
+        return s.canvas().Image();
+    };
+    const Image regular = render(kFalse);
+    EXPECT_TRUE(test::same_pixels(render(1), regular));
+    EXPECT_FALSE(test::same_pixels(render(kTrue), regular));
+}
+
+TEST(PrintText, TwoObjectsKeepTheirOwnCountersAndSurfaces)
+{
+    TempDir dir;
+    synapse a;
+    synapse b;
+    set_up(a, dir, "a.bmp");
+    set_up(b, dir, "b.bmp");
+    a.PrintText(u"a1", 0, 0);
+    a.PrintText(u"a2", 0, 0);
+    b.PrintText(u"b1", 0, 0);
+    EXPECT_EQ(a.canvas().CurrentY(), 32.0f);
+    EXPECT_EQ(b.canvas().CurrentY(), 16.0f);
+    EXPECT_EQ(a.canvas().Height(), 1.0f + 52);
+    EXPECT_EQ(b.canvas().Height(), 1.0f + 26);
+    EXPECT_EQ(test::read_bytes(dir / "a.bmp"), encode_bmp24(a.canvas().Image()));
+    EXPECT_EQ(test::read_bytes(dir / "b.bmp"), encode_bmp24(b.canvas().Image()));
+}
+
+TEST(PrintText, AFailedSaveKeepsTheLineTheGrowthAndTheOldFile)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.MaximumStringLength(u"first line");
+    s.PrintText(u"first line", 0, 0);
+    const auto good = test::read_bytes(dir / "out.bmp");
+
+    s.FileName = test::text_of(dir / "no-such-folder" / "out.bmp");
+    EXPECT_EQ(error_number([&] { s.PrintText(u"second", 0, 0); }), 76);
+    EXPECT_EQ(s.canvas().Height(), 1.0f + 52);
+    s.FileName = u"";
+    EXPECT_EQ(error_number([&] { s.PrintText(u"third", 0, 0); }), 52);
+    EXPECT_EQ(test::read_bytes(dir / "out.bmp"), good);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+
+    set_up(s, dir);
+    s.PrintText(u"fourth", 0, 0);
+    EXPECT_EQ(s.canvas().CurrentY(), 64.0f);
+    EXPECT_EQ(test::read_bytes(dir / "out.bmp"), encode_bmp24(s.canvas().Image()));
+}
+
+TEST(PrintText, KeepingOneBackgroundKeepsEveryLine)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    s.MaximumStringLength(u"line");
+    s.BackColor = u"yellow";
+    s.PrintText(u"line", 0, 0);
+    s.PrintText(u"line", 0, 0);
+    const Image& image = s.canvas().Image();
+    constexpr Pixel yellow = 0xFFFF00;
+    EXPECT_LT(*test::first_ink_row(image, yellow), 32);
+    EXPECT_GT(*test::last_ink_row(image, yellow), 32);
+    // A new background clears what was drawn before.
+    s.BackColor = u"cyan";
+    s.PrintText(u"line", 0, 0);
+    EXPECT_GE(*test::first_ink_row(s.canvas().Image(), 0x00FFFF), 48);
+}
+
+TEST(PrintText, AnyTextPrintsWithoutHarm)
+{
+    TempDir dir;
+    synapse s;
+    set_up(s, dir);
+    const char16_t awkward[] = {0xDC00, u'\t', u'\n', 0x0007, 0xD83D, 0xDE00, 0xD83D, 0};
+    s.PrintText(awkward, 0, 0);
+    s.PrintText(Text(20000, u'\u0627'), -100, 0);
+    s.PrintText(u"x", 2147483600, 0);
+    s.FontSize = 32767;
+    EXPECT_EQ(error_number([&] { s.PrintText(u"huge", 0, 0); }), 380);
+}
+
+}  // namespace
+}  // namespace lumarin

@@ -1,0 +1,346 @@
+// The canvas, its image, the 24-bit BMP writer, the atomic file
+// replacement and the 1-bit conversion.
+#include <array>
+#include <cmath>
+#include <random>
+
+#include "surface/bmp.hpp"
+#include "surface/canvas.hpp"
+#include "surface/file.hpp"
+#include "surface/mono.hpp"
+#include "support.hpp"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace lumarin {
+namespace {
+
+using test::error_number;
+using test::TempDir;
+
+constexpr Pixel kWhite = 0xFFFFFF;
+
+TEST(Canvas, StartsOnePixelSquareWhiteInCourierNew)
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    EXPECT_EQ(c.Width(), 1.0f);
+    EXPECT_EQ(c.Height(), 1.0f);
+    EXPECT_EQ(c.ScaleWidth(), c.Width());
+    EXPECT_EQ(c.ScaleHeight(), c.Height());
+    EXPECT_EQ(c.BackColor(), 0xFFFFFFu);
+    EXPECT_EQ(c.ForeColor(), 0x000000u);
+    EXPECT_EQ(c.Font().Name(), u"Courier New");
+    EXPECT_EQ(c.FontSize(), 9.75f);
+    EXPECT_EQ(c.FontBold(), kFalse);
+    EXPECT_EQ(c.Image().at(0, 0), kWhite);
+}
+
+TEST(Canvas, GrowingKeepsTheImageAndFillsWithTheBackColour)
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(4);
+    c.BackColor(0x0000FF);  // red: clears to red
+    EXPECT_EQ(c.Image().at(3, 0), 0xFF0000u);
+    c.Height(3);
+    c.BackColor(0x0000FF);  // the same colour again leaves the image alone
+    EXPECT_EQ(c.Image().at(0, 2), 0xFF0000u);
+    c.BackColor(0xFF0000);  // blue: clears everything
+    c.Width(6);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x)
+            ASSERT_EQ(c.Image().at(x, y), 0x0000FFu) << x << "," << y;
+    c.Width(2);
+    c.Height(1);
+    EXPECT_EQ(c.Image().width(), 2);
+    EXPECT_EQ(c.Image().height(), 1);
+}
+
+TEST(Canvas, SizesRoundHalfToEvenAndRefuseNegativeOrHuge)
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(10.5f);
+    EXPECT_EQ(c.Width(), 10.0f);
+    c.Width(11.5f);
+    EXPECT_EQ(c.Width(), 12.0f);
+    c.Height(-0.4f);
+    EXPECT_EQ(c.Height(), 0.0f);
+    EXPECT_EQ(error_number([&] { c.Width(-1); }), 380);
+    EXPECT_EQ(error_number([&] { c.Height(std::nanf("")); }), 380);
+    EXPECT_EQ(error_number([&] { c.Width(65536); }), 7);
+    EXPECT_EQ(error_number([&] { c.Height(3.0e38f); }), 7);
+    EXPECT_EQ(c.Width(), 12.0f);  // a refused size changes nothing
+    c.Height(1);
+    c.Width(65535);
+    EXPECT_EQ(c.Width(), 65535.0f);
+    c.Width(8193);
+    EXPECT_EQ(error_number([&] { c.Height(8193); }), 7);
+}
+
+TEST(Canvas, SixtyFourMebipixelsFit)
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(8192);
+    c.Height(8192);
+    EXPECT_EQ(c.Image().at(8191, 8191), kWhite);
+}
+
+TEST(Canvas, FontSettingsKeepTheCurrentValueForEmptyOrNonPositive)
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Font().Name(u"");
+    EXPECT_EQ(c.Font().Name(), u"Courier New");
+    c.FontSize(0);
+    c.FontSize(-3);
+    EXPECT_EQ(c.FontSize(), 9.75f);
+    c.FontSize(12);
+    EXPECT_EQ(c.FontSize(), 12.0f);
+    EXPECT_EQ(error_number([&] { c.FontSize(5000); }), 380);
+}
+
+// Draws `text` on a fresh 200 x 40 canvas and returns the image.
+Image drawn(const Text& text, const std::function<void(PictureBox&)>& style = {})
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(200);
+    c.Height(40);
+    c.FontSize(10);
+    if (style)
+        style(c);
+    c.CurrentX(4);
+    c.CurrentY(4);
+    c.Print(text);
+    return c.Image();
+}
+
+TEST(Canvas, ScaleTopMovesLaterTextDown)
+{
+    const Image plain = drawn(u"Hello");
+    const Image moved = drawn(u"Hello", [](PictureBox& c) { c.ScaleTop(-10); });
+    ASSERT_TRUE(test::first_ink_row(plain));
+    EXPECT_EQ(*test::first_ink_row(moved), *test::first_ink_row(plain) + 10);
+    const Image right = drawn(u"Hello", [](PictureBox& c) { c.ScaleLeft(-7); });
+    EXPECT_EQ(*test::first_ink_column(right), *test::first_ink_column(plain) + 7);
+}
+
+TEST(Canvas, EveryStyleReallyChangesThePixels)
+{
+    const Image plain = drawn(u"Hello");
+    const std::array<std::function<void(PictureBox&)>, 4> styles = {
+        [](PictureBox& c) { c.FontBold(kTrue); },
+        [](PictureBox& c) { c.FontItalic(kTrue); },
+        [](PictureBox& c) { c.FontUnderline(kTrue); },
+        [](PictureBox& c) { c.FontStrikethru(kTrue); },
+    };
+    for (std::size_t i = 0; i < styles.size(); ++i)
+        EXPECT_FALSE(test::same_pixels(plain, drawn(u"Hello", styles[i]))) << "style " << i;
+    // The underline lies below the strike-through.
+    const Image under = drawn(u"Hello", styles[2]);
+    EXPECT_GT(*test::last_ink_row(under), *test::last_ink_row(plain));
+}
+
+TEST(Canvas, TextColourIsTheForeColourOnATransparentBackground)
+{
+    const Image red = drawn(u"\u2588", [](PictureBox& c) {
+        c.BackColor(0x00FF00);
+        c.ForeColor(0x0000FF);
+    });
+    bool saw_red = false;
+    for (int y = 0; y < red.height(); ++y)
+        for (int x = 0; x < red.width(); ++x)
+            saw_red = saw_red || red.at(x, y) == 0xFF0000;
+    EXPECT_TRUE(saw_red);
+    EXPECT_EQ(red.at(0, 0), 0x00FF00u);
+    EXPECT_EQ(red.at(199, 39), 0x00FF00u);
+}
+
+TEST(Canvas, AwkwardTextDrawsWithoutHarm)
+{
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0xDFFF, 0};
+    EXPECT_EQ(printable_text(lone), u"a\uFFFDb\uFFFD");
+    EXPECT_EQ(printable_text(Text(u"a\0b\tc\r\nd\u0085e\U0001F600", 12)), u"a b c  d e\U0001F600");
+    drawn(lone);
+    drawn(Text(u"\0\x01\x1b[31m\n\r", 8));
+    drawn(Text(100000, u'W'));
+    drawn(u"far away", [](PictureBox& c) { c.ScaleLeft(-3.0e38f); });
+    drawn(u"far away", [](PictureBox& c) { c.ScaleTop(3.0e38f); });
+    const Image empty = drawn(u"");
+    EXPECT_FALSE(test::first_ink_row(empty));
+}
+
+TEST(Bmp, OnePixelFileByteForByte)
+{
+    const Image white(1, 1, kWhite);
+    const auto expected = test::bytes_of({
+        'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
+        40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,             // biSize, biWidth, biHeight
+        1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0,             // planes, bit count, BI_RGB, image size
+        0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0,              // 96 dpi
+        0, 0, 0, 0, 0, 0, 0, 0,                          // colours used, important
+        0xFF, 0xFF, 0xFF, 0,                             // one pixel, padded to 4
+    });
+    EXPECT_EQ(encode_bmp24(white), expected);
+}
+
+TEST(Bmp, RowsAreBottomUpBlueGreenRedAndPadded)
+{
+    Image image(2, 2, 0);
+    image.set(0, 0, 0x112233);  // top left
+    image.set(1, 0, 0x445566);
+    image.set(0, 1, 0x778899);  // bottom left
+    image.set(1, 1, 0xAABBCC);
+    const auto file = encode_bmp24(image);
+    ASSERT_EQ(file.size(), 54u + 2 * 8);
+    const auto rows = std::vector<std::byte>(file.begin() + 54, file.end());
+    EXPECT_EQ(rows, test::bytes_of({0x99, 0x88, 0x77, 0xCC, 0xBB, 0xAA, 0, 0,    // bottom row first
+                                    0x33, 0x22, 0x11, 0x66, 0x55, 0x44, 0, 0}));
+    // Five pixels: four folded together, one alone, one byte of padding.
+    Image wide(5, 1, 0);
+    for (int x = 0; x < 5; ++x)
+        wide.set(x, 0, 0x010203 * static_cast<Pixel>(x + 1));
+    const auto five = encode_bmp24(wide);
+    EXPECT_EQ(std::vector<std::byte>(five.begin() + 54, five.end()),
+              test::bytes_of({3, 2, 1, 6, 4, 2, 9, 6, 3, 12, 8, 4, 15, 10, 5, 0}));
+    EXPECT_EQ(bmp24_stride(1), 4u);
+    EXPECT_EQ(bmp24_stride(4), 12u);
+    EXPECT_EQ(bmp24_stride(5), 16u);
+}
+
+TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
+{
+    TempDir dir;
+    const auto target = dir / "out.bmp";
+    test::write_bytes(target, std::vector<std::byte>(5000, std::byte{7}));
+    const Image image(3, 2, 0x123456);
+    SavePicture(image, test::text_of(target));
+    EXPECT_EQ(test::read_bytes(target), encode_bmp24(image));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(SaveFile, AFailedSaveLeavesThePreviousFileAsItWas)
+{
+    TempDir dir;
+    const auto target = dir / "keep.bmp";
+    const auto before = test::bytes_of({1, 2, 3, 4});
+    test::write_bytes(target, before);
+    std::filesystem::create_directory(dir / "folder");
+    const Image image(2, 2, kWhite);
+    EXPECT_EQ(error_number([&] { SavePicture(image, u""); }), 52);
+    EXPECT_EQ(error_number([&] { SavePicture(image, test::text_of(dir / "missing" / "x.bmp")); }), 76);
+    EXPECT_EQ(error_number([&] { SavePicture(image, test::text_of(dir / "folder")); }), 75);
+    const char16_t lone[] = {u'x', 0xD800, 0};
+    EXPECT_EQ(error_number([&] { SavePicture(image, test::text_of(dir.path()) + u"/" + lone); }), 52);
+    EXPECT_EQ(test::read_bytes(target), before);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder", "keep.bmp"}));
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "folder"));
+}
+
+#ifndef _WIN32
+TEST(SaveFile, FollowsSymbolicLinksAndKeepsPermissionBits)
+{
+    TempDir dir;
+    const auto real = dir / "real.bmp";
+    test::write_bytes(real, test::bytes_of({0}));
+    ::chmod(real.c_str(), 0640);
+    std::filesystem::create_symlink("real.bmp", dir / "link.bmp");
+    const Image image(1, 1, kWhite);
+    SavePicture(image, test::text_of(dir / "link.bmp"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.bmp"));
+    EXPECT_EQ(test::read_bytes(real), encode_bmp24(image));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(SaveFile, AReadOnlyFolderIsPermissionDenied)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: permission bits do not stop writes";
+    TempDir dir;
+    const auto target = dir / "locked" / "x.bmp";
+    std::filesystem::create_directory(dir / "locked");
+    test::write_bytes(target, test::bytes_of({9}));
+    ::chmod((dir / "locked").c_str(), 0555);
+    EXPECT_EQ(error_number([&] { SavePicture(Image(1, 1, kWhite), test::text_of(target)); }), 70);
+    EXPECT_EQ(test::read_bytes(target), test::bytes_of({9}));
+}
+#endif
+
+MonoBitmapInfo mono_request(const Image& image)
+{
+    MonoBitmapInfo info;
+    info.biSize = 40;
+    info.biWidth = image.width();
+    info.biHeight = image.height();
+    info.biPlanes = 1;
+    info.biBitCount = 1;
+    return info;
+}
+
+TEST(MonoConversion, LightPixelsAreColourOneMostSignificantBitLeftmost)
+{
+    Image image(10, 2, kWhite);
+    image.set(0, 1, 0x000000);  // bottom row, leftmost: black
+    image.set(9, 1, 0x7F7F7F);  // just below half: black
+    image.set(1, 0, 0x808080);  // just above half: white
+    image.set(2, 0, 0x00FF00);  // green is light
+    image.set(3, 0, 0xFF0000);  // red is dark
+    image.set(4, 0, 0x0000FF);  // blue is dark
+    std::vector<std::uint8_t> bits(8, 0xAA);
+    MonoBitmapInfo info = mono_request(image);
+    ASSERT_EQ(GetDIBits(image, 0, 2, bits, info), 2);
+    EXPECT_EQ(bits, (std::vector<std::uint8_t>{0x7F, 0x80, 0, 0,     // bottom row first
+                                               0xE7, 0xC0, 0, 0}));  // 1110 0111 11
+    EXPECT_EQ(info.bmiColors[0].rgbRed, 0);
+    EXPECT_EQ(info.bmiColors[1].rgbRed, 255);
+    EXPECT_EQ(info.bmiColors[1].rgbBlue, 255);
+    EXPECT_EQ(info.biSizeImage, 8u);
+}
+
+TEST(MonoConversion, EveryPixelOfAWideRowMatchesTheLuminanceRule)
+{
+    // Wide enough for the sixteen-at-a-time path and a ragged tail; values
+    // close to the threshold on every channel.
+    constexpr int width = 16 * 3 + 5;
+    Image image(width, 3, 0);
+    std::mt19937 random(42);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x)
+            image.set(x, y, x % 3 == 0 ? (0x7F7F7F + (random() % 3) * 0x010101) : random() & 0xFFFFFF);
+    const auto stride = static_cast<std::size_t>(mono_stride(width));
+    std::vector<std::uint8_t> bits(stride * 3);
+    auto info = mono_request(image);
+    ASSERT_EQ(GetDIBits(image, 0, 3, bits, info), 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t byte = bits[static_cast<std::size_t>(2 - y) * stride + x / 8];
+            ASSERT_EQ((byte >> (7 - x % 8)) & 1, is_light(image.at(x, y)) ? 1 : 0) << x << "," << y;
+        }
+}
+
+TEST(MonoConversion, ConvertsNothingForARequestItCannotMeet)
+{
+    const Image image(8, 4, kWhite);
+    std::vector<std::uint8_t> bits(16);
+    auto info = mono_request(image);
+    info.biBitCount = 8;
+    EXPECT_EQ(GetDIBits(image, 0, 4, bits, info), 0);
+    info = mono_request(image);
+    info.biWidth = 9;
+    EXPECT_EQ(GetDIBits(image, 0, 4, bits, info), 0);
+    info = mono_request(image);
+    std::vector<std::uint8_t> small(15);
+    EXPECT_EQ(GetDIBits(image, 0, 4, small, info), 0);
+    EXPECT_EQ(GetDIBits(image, 3, 4, bits, info), 1);  // only the top line is left
+}
+
+}  // namespace
+}  // namespace lumarin
