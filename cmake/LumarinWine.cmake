@@ -21,9 +21,8 @@ set(LUMARIN_WINE_ENV
 # Makes the given tests (in the calling directory) run inside the prefix.
 function(lumarin_wine_tests)
   if(ARGN)
-    set_tests_properties(${ARGN} PROPERTIES
-      FIXTURES_REQUIRED lumarin_wineprefix
-      ENVIRONMENT "${LUMARIN_WINE_ENV}")
+    set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED lumarin_wineprefix)
+    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT "${LUMARIN_WINE_ENV}")
   endif()
 endfunction()
 

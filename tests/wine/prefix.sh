@@ -16,6 +16,20 @@ setup)
     "$WINESERVER" -w
     touch "$stamp"
   fi
+  # One server and one set of Wine's background services for all the
+  # tests, started here with none of the test's descriptors: services
+  # started by a test would hold its output open, and ctest would wait for
+  # them to go (seconds after every test). The server ends by itself two
+  # minutes after the last Wine program, should the cleanup never run.
+  (
+    for fd in /proc/self/fd/*; do
+      n=${fd##*/}
+      [ "$n" -gt 2 ] && eval "exec $n>&-" 2>/dev/null
+    done
+    exec </dev/null >/dev/null 2>&1
+    "$WINESERVER" -p120
+    /usr/lib/wine/wine64 wineboot
+  )
   echo "prefix ready: $WINEPREFIX"
   ;;
 cleanup)
