@@ -1,6 +1,8 @@
 #include "surface/bmp.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "surface/bytes.hpp"
 #include "surface/file.hpp"
@@ -11,16 +13,23 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 1 << 20;
 
-// One image row as B, G, R triplets followed by zero padding.
+// One image row as B, G, R triplets followed by zero padding. Four pixels
+// (0x00RRGGBB each, top byte zero) fold into three little-endian words.
 void pack_row(const Pixel* src, int width, std::byte* dst, std::size_t stride)
 {
+    static_assert(std::endian::native == std::endian::little, "pixels are folded as little-endian words");
     std::byte* out = dst;
-    for (int x = 0; x < width; ++x) {
+    int x = 0;
+    for (; x + 4 <= width; x += 4, out += 12) {
+        const std::uint32_t p0 = src[x], p1 = src[x + 1], p2 = src[x + 2], p3 = src[x + 3];
+        const std::uint32_t words[3] = {p0 | p1 << 24, p1 >> 8 | p2 << 16, p2 >> 16 | p3 << 8};
+        std::memcpy(out, words, sizeof words);
+    }
+    for (; x < width; ++x, out += 3) {
         const Pixel p = src[x];
         out[0] = static_cast<std::byte>(p);
         out[1] = static_cast<std::byte>(p >> 8);
         out[2] = static_cast<std::byte>(p >> 16);
-        out += 3;
     }
     std::fill(out, dst + stride, std::byte{0});
 }

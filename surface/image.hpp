@@ -5,7 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "common/types.hpp"
 
@@ -28,6 +29,10 @@ class Image {
 public:
     Image() = default;
     Image(int width, int height, Pixel fill);
+    Image(const Image& other);
+    Image& operator=(const Image& other);
+    Image(Image&&) noexcept = default;
+    Image& operator=(Image&&) noexcept = default;
 
     int width() const noexcept { return width_; }
     int height() const noexcept { return height_; }
@@ -35,8 +40,8 @@ public:
 
     Pixel at(int x, int y) const noexcept { return pixels_[index(x, y)] & 0xFFFFFF; }
     void set(int x, int y, Pixel p) noexcept { pixels_[index(x, y)] = p & 0xFFFFFF; }
-    Pixel* row(int y) noexcept { return pixels_.data() + index(0, y); }
-    const Pixel* row(int y) const noexcept { return pixels_.data() + index(0, y); }
+    Pixel* row(int y) noexcept { return pixels_.get() + index(0, y); }
+    const Pixel* row(int y) const noexcept { return pixels_.get() + index(0, y); }
 
     // New area takes `fill`; shrinking crops from the right and the bottom.
     void resize(int width, int height, Pixel fill);
@@ -48,9 +53,16 @@ private:
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
     }
 
+    struct Free {
+        void operator()(Pixel* p) const noexcept { std::free(p); }
+    };
+
+    // Held with malloc/realloc rather than a vector: the C library grows a
+    // large block in place by remapping pages, so adding a line to a tall
+    // surface neither copies it nor needs twice its memory for a moment.
     int width_ = 0;
     int height_ = 0;
-    std::vector<Pixel> pixels_;
+    std::unique_ptr<Pixel[], Free> pixels_;
 };
 
 // Throws OutOfMemory when a width x height image would pass the caps.

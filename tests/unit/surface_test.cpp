@@ -2,6 +2,7 @@
 // replacement and the 1-bit conversion.
 #include <array>
 #include <cmath>
+#include <random>
 
 #include "common/text.hpp"
 #include "surface/bmp.hpp"
@@ -210,6 +211,13 @@ TEST(Bmp, RowsAreBottomUpBlueGreenRedAndPadded)
     const auto rows = std::vector<std::byte>(file.begin() + 54, file.end());
     EXPECT_EQ(rows, test::bytes_of({0x99, 0x88, 0x77, 0xCC, 0xBB, 0xAA, 0, 0,    // bottom row first
                                     0x33, 0x22, 0x11, 0x66, 0x55, 0x44, 0, 0}));
+    // Five pixels: four folded together, one alone, one byte of padding.
+    Image wide(5, 1, 0);
+    for (int x = 0; x < 5; ++x)
+        wide.set(x, 0, 0x010203 * static_cast<Pixel>(x + 1));
+    const auto five = encode_bmp24(wide);
+    EXPECT_EQ(std::vector<std::byte>(five.begin() + 54, five.end()),
+              test::bytes_of({3, 2, 1, 6, 4, 2, 9, 6, 3, 12, 8, 4, 15, 10, 5, 0}));
     EXPECT_EQ(bmp24_stride(1), 4u);
     EXPECT_EQ(bmp24_stride(4), 12u);
     EXPECT_EQ(bmp24_stride(5), 16u);
@@ -321,6 +329,27 @@ TEST(MonoConversion, LightPixelsAreColourOneMostSignificantBitLeftmost)
     EXPECT_EQ(info.bmiColors[1].rgbRed, 255);
     EXPECT_EQ(info.bmiColors[1].rgbBlue, 255);
     EXPECT_EQ(info.biSizeImage, 8u);
+}
+
+TEST(MonoConversion, EveryPixelOfAWideRowMatchesTheLuminanceRule)
+{
+    // Wide enough for the sixteen-at-a-time path and a ragged tail; values
+    // close to the threshold on every channel.
+    constexpr int width = 16 * 3 + 5;
+    Image image(width, 3, 0);
+    std::mt19937 random(42);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x)
+            image.set(x, y, x % 3 == 0 ? (0x7F7F7F + (random() % 3) * 0x010101) : random() & 0xFFFFFF);
+    const auto stride = static_cast<std::size_t>(mono_stride(width));
+    std::vector<std::uint8_t> bits(stride * 3);
+    auto info = mono_request(image);
+    ASSERT_EQ(GetDIBits(image, 0, 3, bits, info), 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t byte = bits[static_cast<std::size_t>(2 - y) * stride + x / 8];
+            ASSERT_EQ((byte >> (7 - x % 8)) & 1, is_light(image.at(x, y)) ? 1 : 0) << x << "," << y;
+        }
 }
 
 TEST(MonoConversion, ConvertsNothingForARequestItCannotMeet)

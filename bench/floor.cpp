@@ -1,0 +1,49 @@
+#include "bench/floor.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace lumarin::bench {
+
+bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes)
+{
+    const std::string temporary = target.string() + ".floor.tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    const auto* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n <= 0) {
+            ::close(fd);
+            return false;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0)
+        return false;
+    return ::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "lumarin-bench-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace lumarin::bench

@@ -1,0 +1,30 @@
+// The floor every file-writing benchmark is held against: the same number
+// of bytes written with one write() to a temporary in the target's folder,
+// then renamed over the target, which is the least an atomic replace costs.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace lumarin::bench {
+
+// Writes `bytes` to `target` by temporary + one write + rename. Returns
+// false (errno set) on any failure.
+bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes);
+
+// A private folder under the system's temporary folder, removed with it.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const noexcept { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace lumarin::bench

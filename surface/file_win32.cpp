@@ -1,0 +1,179 @@
+// Windows side of ReplacementFile: the temporary is created beside the
+// target with CREATE_NEW and moved over it with MoveFileExW, which replaces
+// the target in one step or not at all. (ReplaceFileW would keep the old
+// file's security descriptor, but some of its failures leave neither file
+// under the target's name.)
+#include <windows.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "common/error.hpp"
+#include "common/text.hpp"
+#include "surface/file.hpp"
+
+namespace lumarin {
+
+namespace {
+
+// What a failed call means for the caller. ERROR_FILE_NOT_FOUND is "file
+// not found" only where a file must already exist; when creating, it can
+// only mean a missing folder.
+ErrorKind kind_of_error(DWORD error, bool file_must_exist)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: return file_must_exist ? ErrorKind::FileNotFound : ErrorKind::PathNotFound;
+    case ERROR_PATH_NOT_FOUND: return ErrorKind::PathNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_WRITE_PROTECT: return ErrorKind::PermissionDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ErrorKind::DiskFull;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME: return ErrorKind::BadFileName;
+    default: return ErrorKind::PathFileAccess;
+    }
+}
+
+std::wstring wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string narrow(const std::wstring& text)
+{
+    return to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+[[noreturn]] void fail_win32(DWORD error, const std::wstring& path, bool file_must_exist = false)
+{
+    fail(kind_of_error(error, file_must_exist), "cannot write " + narrow(path));
+}
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Where the temporary goes: the target's folder and a name of its own.
+std::wstring temporary_prefix(const std::wstring& target)
+{
+    std::size_t cut = target.size();
+    while (cut > 0 && !is_separator(target[cut - 1]) && target[cut - 1] != L':')
+        --cut;
+    return target.substr(0, cut) + L"~" + target.substr(cut) + L".";
+}
+
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(HANDLE h) noexcept : h_(h) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { close(); }
+    HANDLE get() const noexcept { return h_; }
+    bool valid() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
+    // False when closing reported an error.
+    bool close() noexcept
+    {
+        if (!valid())
+            return true;
+        const bool ok = CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+    void reset(HANDLE h) noexcept
+    {
+        close();
+        h_ = h;
+    }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+struct ReplacementFile::Impl {
+    std::wstring target;
+    std::wstring temporary;
+    FileHandle file;
+
+    void discard() noexcept
+    {
+        file.close();
+        if (!temporary.empty())
+            DeleteFileW(temporary.c_str());
+        temporary.clear();
+    }
+};
+
+ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl>())
+{
+    check_file_name(path);
+    impl_->target = wide(path);
+    const std::wstring& target = impl_->target;
+
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        fail(ErrorKind::PathFileAccess, "cannot write " + narrow(target) + " (a folder)");
+    if (is_separator(target.back()))
+        fail(ErrorKind::PathNotFound, "cannot write " + narrow(target));
+
+    const std::wstring prefix = temporary_prefix(target);
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring name = prefix + std::to_wstring(entropy()) + L".tmp";
+        const HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            impl_->file.reset(h);
+            impl_->temporary = std::move(name);
+            break;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            fail_win32(error, target);
+    }
+    if (!impl_->file.valid())
+        fail(ErrorKind::PathFileAccess, "cannot write " + narrow(target) + " (no free temporary name)");
+}
+
+ReplacementFile::~ReplacementFile()
+{
+    if (impl_)
+        impl_->discard();
+}
+
+void ReplacementFile::write(std::span<const std::byte> bytes)
+{
+    const std::byte* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
+        DWORD written = 0;
+        const BOOL ok = WriteFile(impl_->file.get(), data, chunk, &written, nullptr);
+        if (!ok || written == 0) {
+            const DWORD error = ok ? ERROR_DISK_FULL : GetLastError();
+            impl_->discard();
+            fail_win32(error, impl_->target);
+        }
+        data += written;
+        left -= written;
+    }
+}
+
+void ReplacementFile::commit()
+{
+    if (!impl_->file.close()) {
+        const DWORD error = GetLastError();
+        impl_->discard();
+        fail_win32(error, impl_->target);
+    }
+    if (!MoveFileExW(impl_->temporary.c_str(), impl_->target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        impl_->discard();
+        // The temporary exists, so a missing file can only be the folder.
+        fail_win32(error, impl_->target, false);
+    }
+    impl_->temporary.clear();
+}
+
+}  // namespace lumarin

@@ -1,0 +1,199 @@
+// The Windows text drawer: GDI draws each run into a 32-bit top-down DIB
+// section holding a copy of the image area the run can touch, which then
+// goes back into the image. Fonts are sized for 96 dpi. Glyphs are drawn
+// without antialiasing (NONANTIALIASED_QUALITY): every pixel is either the
+// text colour or untouched, so the 1-bit copy Monotize makes shows the
+// glyphs exactly, not a threshold of blended edges.
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "common/arith.hpp"
+#include "common/error.hpp"
+#include "surface/text_drawer.hpp"
+
+namespace lumarin {
+
+namespace {
+
+constexpr int kDpi = 96;
+// Largest side of one DIB section; a larger area is drawn in tiles so that
+// no single allocation grows with the text.
+constexpr long long kTile = 2048;
+
+class MemoryDc {
+public:
+    MemoryDc() : dc_(CreateCompatibleDC(nullptr))
+    {
+        if (!dc_)
+            fail(ErrorKind::OutOfMemory, "cannot create a memory device context");
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    ~MemoryDc() { DeleteDC(dc_); }
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+// Any GDI object created for one draw.
+template <typename Handle>
+class GdiObject {
+public:
+    explicit GdiObject(Handle h) noexcept : h_(h) {}
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    ~GdiObject()
+    {
+        if (h_)
+            DeleteObject(h_);
+    }
+    Handle get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != nullptr; }
+
+private:
+    Handle h_;
+};
+
+// Selects an object into a DC and puts the previous one back on scope exit,
+// so that the object is never deleted while selected.
+class Selection {
+public:
+    Selection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(SelectObject(dc, object)) {}
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+    ~Selection()
+    {
+        if (previous_ && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
+    }
+    bool ok() const noexcept { return previous_ && previous_ != HGDI_ERROR; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+LOGFONTW logfont_for(const FontSpec& font)
+{
+    LOGFONTW lf{};
+    // Points to pixels at 96 dpi, halves to even, as a character height.
+    const double pixels = round_half_even(static_cast<double>(font.size_points) * kDpi / 72.0);
+    lf.lfHeight = -static_cast<LONG>(std::clamp(pixels, 1.0, 100000.0));
+    lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = font.italic ? TRUE : FALSE;
+    lf.lfUnderline = font.underline ? TRUE : FALSE;
+    lf.lfStrikeOut = font.strikethru ? TRUE : FALSE;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    lf.lfQuality = NONANTIALIASED_QUALITY;
+    lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    const std::size_t n = std::min<std::size_t>(font.name.size(), LF_FACESIZE - 1);
+    std::memcpy(lf.lfFaceName, font.name.data(), n * sizeof(wchar_t));
+    lf.lfFaceName[n] = 0;
+    return lf;
+}
+
+class GdiDrawer final : public TextDrawer {
+public:
+    void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
+              Colour colour) override;
+
+private:
+    void draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
+                   long long x0, long long y0, long long w, long long h, Colour colour) const;
+
+    MemoryDc dc_;
+};
+
+void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
+                     Colour colour)
+{
+    if (text.empty() || image.width() == 0 || image.height() == 0)
+        return;
+    const LOGFONTW lf = logfont_for(font);
+    const GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
+    if (!hfont)
+        fail(ErrorKind::OutOfMemory, "cannot create the font");
+    const Selection font_selected(dc_.get(), hfont.get());
+    if (!font_selected.ok())
+        fail(ErrorKind::OutOfMemory, "cannot select the font");
+
+    const int length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2));
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc_.get(), &tm);
+    SIZE extent{};
+    if (!GetTextExtentPoint32W(dc_.get(), wide, length, &extent))
+        fail(ErrorKind::OutOfMemory, "cannot measure the text");
+
+    // The area the run can touch: its advance box, widened by the overhang
+    // and, for italics, the lean of the last glyph and the first glyph's
+    // left bearing; clipped to the image.
+    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.italic ? tm.tmHeight / 2 : 0) + 2;
+    const long long slack_y = tm.tmHeight / 8 + 2;
+    const long long left = std::max<long long>(0, x - slack_x);
+    const long long top = std::max<long long>(0, y - slack_y);
+    const long long right = std::min<long long>(image.width(), x + extent.cx + slack_x);
+    const long long bottom = std::min<long long>(image.height(), y + std::max<long long>(extent.cy, tm.tmHeight) + slack_y);
+    for (long long ty = top; ty < bottom; ty += kTile)
+        for (long long tx = left; tx < right; tx += kTile)
+            draw_tile(image, wide, length, hfont.get(), x, y, tx, ty, std::min(kTile, right - tx),
+                      std::min(kTile, bottom - ty), colour);
+}
+
+void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
+                          long long x0, long long y0, long long w, long long h, Colour colour) const
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = static_cast<LONG>(w);
+    info.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down, like the image
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const GdiObject<HBITMAP> bitmap(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits)
+        fail(ErrorKind::OutOfMemory, "cannot create a drawing bitmap");
+    auto* tile = static_cast<Pixel*>(bits);
+    const auto row_bytes = static_cast<std::size_t>(w) * sizeof(Pixel);
+    for (long long r = 0; r < h; ++r)
+        std::memcpy(tile + r * w, image.row(static_cast<int>(y0 + r)) + x0, row_bytes);
+
+    {
+        const Selection bitmap_selected(dc_.get(), bitmap.get());
+        const Selection font_selected(dc_.get(), font);
+        if (!bitmap_selected.ok() || !font_selected.ok())
+            fail(ErrorKind::OutOfMemory, "cannot select the drawing bitmap");
+        SetBkMode(dc_.get(), TRANSPARENT);
+        SetTextColor(dc_.get(), static_cast<COLORREF>(colour & 0xFFFFFF));
+        SetTextAlign(dc_.get(), TA_LEFT | TA_TOP | TA_NOUPDATECP);
+        // The tile is within the run's extent, so these offsets fit an int.
+        TextOutW(dc_.get(), static_cast<int>(x - x0), static_cast<int>(y - y0), text, length);
+        GdiFlush();
+    }
+
+    // GDI may write the unused byte; the image keeps it 0.
+    for (long long r = 0; r < h; ++r) {
+        Pixel* dst = image.row(static_cast<int>(y0 + r)) + x0;
+        const Pixel* src = tile + r * w;
+        for (long long c = 0; c < w; ++c)
+            dst[c] = src[c] & 0xFFFFFF;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<TextDrawer> make_text_drawer()
+{
+    return std::make_unique<GdiDrawer>();
+}
+
+}  // namespace lumarin

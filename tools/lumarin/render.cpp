@@ -1,0 +1,50 @@
+#include "tools/lumarin/render.hpp"
+
+#include "common/text.hpp"
+#include "renderer/synapse.hpp"
+#include "tools/lumarin/input.hpp"
+
+namespace lumarin::cli {
+
+namespace {
+
+Boolean flag(bool on) { return on ? kTrue : kFalse; }
+
+void set_properties(synapse& s, const Options& o)
+{
+    s.FontName = o.font;
+    s.FontSize = o.size;
+    s.FinalBold = flag(o.bold);
+    s.FontItalic = flag(o.italic);
+    s.FontUnderline = flag(o.underline);
+    s.FontStrikethru = flag(o.strikethru);
+    s.ForeColor = o.fg;
+    s.BackColor = o.bg;
+    s.LineSpacing = o.line_spacing.value_or(default_line_spacing(o.size));
+    s.FontWeight = o.width_factor;
+    Text name;
+    from_utf8(o.output, name);  // checked when the options were parsed
+    s.FileName = name;
+}
+
+}  // namespace
+
+void render(const std::vector<Text>& lines, const Options& o, const std::function<void(std::size_t)>& on_line)
+{
+    if (lines.empty())
+        throw InputError("the input has no lines");
+    synapse s;
+    set_properties(s, o);
+    // The width comes first: it replaces whatever side margins were added.
+    s.MaximumStringLength(longest_line(lines));
+    s.SidePadding(o.side);
+    s.TopPadding(static_cast<double>(o.top));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        s.PrintText(lines[i], o.x, o.y);
+        on_line(i + 1);
+    }
+    if (o.mono)
+        s.Monotize(u"");
+}
+
+}  // namespace lumarin::cli
