@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -303,9 +304,10 @@ constexpr std::size_t kBigText = 20000;
 constexpr int kExpensivePerInput = 2;
 constexpr int kMaxSteps = 48;
 // Pango lays out a line that mixes scripts and directions in time that grows
-// with the square of its length (0.65 s at 65,536 code units, over 85 s at
-// 660,000); longer printed lines would only find that again.
-constexpr std::size_t kMaxPrintedText = 100000;
+// with the square of its length (0.65 s at 65,536 code units, 6 to 11 s at
+// 100,000, over 85 s at 660,000); longer printed lines would only find that
+// again.
+constexpr std::size_t kMaxPrintedText = 32768;
 
 class Driver {
 public:
@@ -317,14 +319,18 @@ public:
     {
         synapse s;
         for (int step = 0; step < kMaxSteps && !in.empty(); ++step) {
+            const auto started = std::chrono::steady_clock::now();
+            const auto ms = [&] {
+                return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+            };
             try {
                 one_call(s, in);
                 if (trace_)
-                    std::fprintf(stderr, "%-20s ok   surface %dx%d\n", call_, s.canvas().Image().width(),
-                                 s.canvas().Image().height());
+                    std::fprintf(stderr, "%-20s ok   %8.1f ms  surface %dx%d\n", call_, ms(),
+                                 s.canvas().Image().width(), s.canvas().Image().height());
             } catch (const Error& e) {
                 if (trace_)
-                    std::fprintf(stderr, "%-20s %-4d %.160s\n", call_, e.number(), e.what());
+                    std::fprintf(stderr, "%-20s %-4d %8.1f ms  %.160s\n", call_, e.number(), ms(), e.what());
                 if (!documented(e.number()))
                     violated("undocumented error number", std::to_string(e.number()) + " " + e.what());
                 if (saving_)
@@ -369,6 +375,8 @@ private:
             Text t = text(in);
             if (t.size() > kMaxPrintedText)
                 t.resize(kMaxPrintedText);
+            if (trace_)
+                std::fprintf(stderr, "  line of %zu code units, starting %.40s\n", t.size(), to_utf8(t).c_str());
             const Long x = long_value(in);
             const Long y = long_value(in);
             if (!afford(s, t.size()))
