@@ -30,6 +30,8 @@ Single finite_coordinate(Single value)
 }
 
 bool is_control(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+// Pango breaks lines at these as it does at a newline.
+bool is_separator(char16_t c) { return c == 0x2028 || c == 0x2029; }
 bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -111,7 +113,7 @@ Text printable_text(const Text& text)
             ++i;
         else if (is_high(c) || is_low(c))
             c = 0xFFFD;
-        else if (is_control(c))
+        else if (is_control(c) || is_separator(c))
             c = u' ';
     }
     return out;

@@ -3,7 +3,7 @@
 // written. A failure at any point leaves the previous file as it was and
 // removes the temporary. A symbolic link is followed, so the file it points
 // at is replaced and the link stays; an existing file keeps its permission
-// bits.
+// bits, and one the writer may not write to is not replaced.
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <string>
@@ -97,10 +98,19 @@ ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl
         fail(ErrorKind::PathFileAccess, "cannot write " + target + " (a folder)");
     if (!target.empty() && target.back() == '/')
         fail(ErrorKind::PathNotFound, "cannot write " + target);
+    // A rename needs only the folder's permission; a file its owner made
+    // read-only still refuses, as it would refuse a write into it.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        fail_errno(errno, target);
 
     const auto slash = target.find_last_of('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const std::string prefix = directory_of(target) + "/." + base + ".";
+    // The temporary's name adds 16 bytes at most; a target name near the
+    // 255-byte limit lends it only its first 200 bytes, cut at a character.
+    std::size_t kept = std::min<std::size_t>(base.size(), 200);
+    while (kept > 0 && kept < base.size() && (static_cast<unsigned char>(base[kept]) & 0xC0) == 0x80)
+        --kept;
+    const std::string prefix = directory_of(target) + "/." + base.substr(0, kept) + ".";
     std::random_device entropy;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix + std::to_string(entropy()) + ".tmp";

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "common/text.hpp"
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
 #include "surface/file.hpp"
@@ -170,6 +171,14 @@ TEST(Canvas, AwkwardTextDrawsWithoutHarm)
     drawn(lone);
     drawn(Text(u"\0\x01\x1b[31m\n\r", 8));
     drawn(Text(100000, u'W'));
+    // Separators would start new lines, and a long run of them between
+    // zero-width characters took Pango minutes to lay out.
+    EXPECT_EQ(printable_text(u"a\u2028b\u2029c"), u"a b c");
+    EXPECT_TRUE(test::same_pixels(drawn(u"A\u2028B\u2029C"), drawn(u"A B C")));
+    Text zero_width_lines;
+    for (int i = 0; i < 60000; ++i)
+        zero_width_lines += u"\u200B\u200D\u2028\u2029";
+    drawn(zero_width_lines);
     drawn(u"far away", [](PictureBox& c) { c.ScaleLeft(-3.0e38f); });
     drawn(u"far away", [](PictureBox& c) { c.ScaleTop(3.0e38f); });
     const Image empty = drawn(u"");
@@ -223,6 +232,23 @@ TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
     SavePicture(image, test::text_of(target));
     EXPECT_EQ(test::read_bytes(target), encode_bmp24(image));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(SaveFile, ANameOfTheFullLengthSaves)
+{
+    // The temporary beside it must not need a longer name than the file;
+    // the accented one puts a two-byte character where its name is cut.
+    TempDir dir;
+    const std::string longest = std::string(251, 'n') + ".bmp";
+    const std::string accented = std::string(199, 'a') + "\xC3\xA9" + std::string(54, 'b');
+    for (const std::string& name : {longest, accented}) {
+        Text path;
+        ASSERT_TRUE(from_utf8((dir / name).string(), path));
+        EXPECT_EQ(error_number([&] { SavePicture(Image(1, 1, kWhite), path); }), 0) << name.size();
+        EXPECT_EQ(test::read_bytes(dir / name), encode_bmp24(Image(1, 1, kWhite)));
+    }
+    EXPECT_EQ(dir.entries().size(), 2u);
+    EXPECT_EQ(error_number([&] { SavePicture(Image(1, 1, kWhite), test::text_of(dir / std::string(256, 'n'))); }), 52);
 }
 
 TEST(SaveFile, AFailedSaveLeavesThePreviousFileAsItWas)
