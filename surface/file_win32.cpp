@@ -57,7 +57,12 @@ std::wstring temporary_prefix(const std::wstring& target)
     std::size_t cut = target.size();
     while (cut > 0 && !is_separator(target[cut - 1]) && target[cut - 1] != L':')
         --cut;
-    return target.substr(0, cut) + L"~" + target.substr(cut) + L".";
+    // The temporary's name adds up to 16 characters; a name near the
+    // 255-character limit lends it only its first 200, not split in a pair.
+    std::size_t kept = std::min<std::size_t>(target.size() - cut, 200);
+    if (kept < target.size() - cut && kept > 0 && target[cut + kept - 1] >= 0xD800 && target[cut + kept - 1] <= 0xDBFF)
+        --kept;
+    return target.substr(0, cut) + L"~" + target.substr(cut, kept) + L".";
 }
 
 class FileHandle {

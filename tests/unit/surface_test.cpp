@@ -234,6 +234,9 @@ TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
 }
 
+#ifndef _WIN32
+// Windows stops whole paths at MAX_PATH (260) long before a name can reach
+// its component limit, so this is a POSIX case.
 TEST(SaveFile, ANameOfTheFullLengthSaves)
 {
     // The temporary beside it must not need a longer name than the file;
@@ -250,6 +253,7 @@ TEST(SaveFile, ANameOfTheFullLengthSaves)
     EXPECT_EQ(dir.entries().size(), 2u);
     EXPECT_EQ(error_number([&] { SavePicture(Image(1, 1, kWhite), test::text_of(dir / std::string(256, 'n'))); }), 52);
 }
+#endif
 
 TEST(SaveFile, AFailedSaveLeavesThePreviousFileAsItWas)
 {
