@@ -114,6 +114,32 @@ int error_in_child(const std::function<void()>& restrict, const std::function<vo
 }
 
 // Expects `number` from the save, with the folder exactly as it was.
+// A save of a fresh width x height surface to `target`, in this process.
+std::function<int(Save)> save_here(const std::filesystem::path& target, int width, int height)
+{
+    return [=](Save how) {
+        synapse s;
+        prepare(s, target, width, height);
+        return test::error_number([&] { save(s, how); });
+    };
+}
+
+// A save of a small surface to `target` in a child that, when run as root,
+// has become nobody, so permission bits apply.
+std::function<int(Save)> save_as_nobody(const std::filesystem::path& target)
+{
+    return [=](Save how) {
+        synapse s;
+        prepare(s, target, 40, 10);
+        return error_in_child(
+            [] {
+                if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                    throw std::runtime_error("cannot become nobody");
+            },
+            [&] { save(s, how); });
+    };
+}
+
 void expect_refused(const std::filesystem::path& folder, const std::function<int(Save)>& attempt, int number)
 {
     for (const Save how : {Save::PrintText, Save::Monotize}) {
@@ -180,11 +206,7 @@ TEST(SaveFaults, AFullDeviceIsDiskFull)
     const auto target = previous_file(dir / "small");
     expect_refused(
         dir.path(),
-        [&](Save how) {
-            synapse s;
-            prepare(s, target, 2000, 400);
-            return test::error_number([&] { save(s, how); });
-        },
+        save_here(target, 2000, 400),
         61);
 }
 
@@ -195,11 +217,7 @@ TEST(SaveFaults, AMissingFolderOrAPathThroughAFileIsPathNotFound)
     for (const auto& target : {dir / "missing" / "x.bmp", good / "x.bmp"}) {
         expect_refused(
             dir.path(),
-            [&](Save how) {
-                synapse s;
-                prepare(s, target, 40, 10);
-                return test::error_number([&] { save(s, how); });
-            },
+            save_here(target, 40, 10),
             76);
     }
 }
@@ -218,16 +236,7 @@ TEST(SaveFaults, AFolderTheWriterMayNotChangeIsPermissionDenied)
     std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
     expect_refused(
         dir.path(),
-        [&](Save how) {
-            synapse s;
-            prepare(s, target, 40, 10);
-            return error_in_child(
-                [] {
-                    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                        throw std::runtime_error("cannot become nobody");
-                },
-                [&] { save(s, how); });
-        },
+        save_as_nobody(target),
         70);
 }
 
@@ -247,16 +256,7 @@ TEST(SaveFaults, AReadOnlyFileIsPermissionDenied)
     }
     expect_refused(
         dir.path(),
-        [&](Save how) {
-            synapse s;
-            prepare(s, target, 40, 10);
-            return error_in_child(
-                [] {
-                    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                        throw std::runtime_error("cannot become nobody");
-                },
-                [&] { save(s, how); });
-        },
+        save_as_nobody(target),
         70);
 }
 
@@ -304,11 +304,7 @@ TEST(SaveFaults, AnImmutableFileIsPermissionDenied)
         GTEST_SKIP() << "this file system or user cannot set the immutable attribute";
     expect_refused(
         dir.path(),
-        [&](Save how) {
-            synapse s;
-            prepare(s, target, 40, 10);
-            return test::error_number([&] { save(s, how); });
-        },
+        save_here(target, 40, 10),
         70);
 }
 
