@@ -261,6 +261,27 @@ VARTYPE pointee_type(const ELEMDESC& param)
     return param.tdesc.lptdesc->vt;
 }
 
+// The parameter an argument is for: named arguments come first and carry
+// their parameter's index, the positional ones arrive last first. -1 when
+// the name is no parameter.
+int parameter_of(const DISPPARAMS& given, UINT slot)
+{
+    if (slot < given.cNamedArgs)
+        return given.rgdispidNamedArgs ? static_cast<int>(given.rgdispidNamedArgs[slot]) : -1;
+    return static_cast<int>(given.cArgs - 1 - slot);
+}
+
+// How many arguments a member takes: its parameters less the one that
+// returns its value.
+UINT arguments_taken(const FUNCDESC& func)
+{
+    UINT taken = 0;
+    for (SHORT p = 0; p < func.cParams; ++p)
+        if (!(func.lprgelemdescParam[p].paramdesc.wParamFlags & PARAMFLAG_FRETVAL))
+            ++taken;
+    return taken;
+}
+
 // The arguments of one method call made to fit its by-reference
 // parameters. Scripting clients pass a variable as VT_BYREF|VT_VARIANT and
 // a literal by value; the type library's Invoke wants exactly a pointer to
@@ -270,44 +291,28 @@ VARTYPE pointee_type(const ELEMDESC& param)
 class ByRefArguments {
 public:
     // Returns a failure HRESULT (and the argument's index) when an argument
-    // cannot become its parameter's type.
+    // names no parameter or cannot become its parameter's type.
     HRESULT prepare(const FUNCDESC& func, const DISPPARAMS& given, UINT* arg_error)
     {
         args_.assign(given.rgvarg, given.rgvarg + given.cArgs);
         temps_ = std::vector<win::Variant>(given.cArgs);
         params_ = given;
         params_.rgvarg = args_.data();
-        const UINT count = std::min<UINT>(given.cArgs, static_cast<UINT>(func.cParams));
-        for (UINT p = 0; p < count; ++p) {
-            const UINT slot = given.cArgs - 1 - p;  // arguments arrive last first
-            VARIANT& arg = args_[slot];
-            const VARTYPE target = pointee_type(func.lprgelemdescParam[p]);
-            if (target == VT_EMPTY || V_VT(&arg) == (VT_BYREF | target))
-                continue;
-            if (target == VT_VARIANT) {
-                // Any value fits a VARIANT*: point at the caller's own.
-                V_VT(&arg) = VT_BYREF | VT_VARIANT;
-                V_VARIANTREF(&arg) = &given.rgvarg[slot];
-                continue;
+        for (UINT slot = 0; slot < given.cArgs; ++slot) {
+            const int p = parameter_of(given, slot);
+            if (p < 0 || p >= func.cParams) {
+                if (arg_error)
+                    *arg_error = slot;
+                return DISP_E_PARAMNOTFOUND;
             }
-            VARIANT* source = &given.rgvarg[slot];
-            if (V_VT(source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(source) &&
-                V_VT(V_VARIANTREF(source)) == target) {
-                // A variable already of the right type is passed itself.
-                V_VT(&arg) = VT_BYREF | target;
-                V_BYREF(&arg) = &V_I4(V_VARIANTREF(source));
-                continue;
-            }
-            VARIANT* temp = temps_[slot].get();
-            const HRESULT hr = VariantChangeType(temp, source, 0, target);
+            const HRESULT hr = fit(pointee_type(func.lprgelemdescParam[p]), given.rgvarg[slot], args_[slot],
+                                   *temps_[slot].get());
             if (FAILED(hr)) {
                 if (arg_error)
                     *arg_error = slot;
                 return hr;
             }
-            V_VT(&arg) = VT_BYREF | target;
-            V_BYREF(&arg) = &V_I4(temp);  // every member starts at the union
-            if (V_VT(source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(source))
+            if (hr == S_FALSE)
                 write_back_.push_back(slot);
         }
         return S_OK;
@@ -330,16 +335,45 @@ public:
     }
 
 private:
+    // Points `arg` at a value of type `target` for the caller's `source`:
+    // S_OK when no copy was needed, S_FALSE when `temp` holds a converted
+    // copy whose value must go back into the caller's variable.
+    static HRESULT fit(VARTYPE target, VARIANT& source, VARIANT& arg, VARIANT& temp)
+    {
+        if (target == VT_EMPTY || V_VT(&arg) == (VT_BYREF | target))
+            return S_OK;
+        if (target == VT_VARIANT) {
+            // Any value fits a VARIANT*: point at the caller's own.
+            V_VT(&arg) = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(&arg) = &source;
+            return S_OK;
+        }
+        const bool variable = V_VT(&source) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&source);
+        if (variable && V_VT(V_VARIANTREF(&source)) == target) {
+            // A variable already of the right type is passed itself.
+            V_VT(&arg) = VT_BYREF | target;
+            V_BYREF(&arg) = &V_I4(V_VARIANTREF(&source));
+            return S_OK;
+        }
+        const HRESULT hr = VariantChangeType(&temp, &source, 0, target);
+        if (FAILED(hr))
+            return hr;
+        V_VT(&arg) = VT_BYREF | target;
+        V_BYREF(&arg) = &V_I4(&temp);  // every member starts at the union
+        return variable ? S_FALSE : S_OK;
+    }
+
     std::vector<VARIANT> args_;  // shallow copies; the caller owns the values
     std::vector<win::Variant> temps_;
     std::vector<UINT> write_back_;
     DISPPARAMS params_{};
 };
 
-// The function description of a method id, released on scope exit.
+// The function description of a member id for one of the invoke kinds in
+// `flags`, released on scope exit.
 class FuncDesc {
 public:
-    FuncDesc(ITypeInfo* info, DISPID id) : info_(info)
+    FuncDesc(ITypeInfo* info, DISPID id, WORD flags) : info_(info)
     {
         TYPEATTR* attr = nullptr;
         if (FAILED(info->GetTypeAttr(&attr)))
@@ -350,7 +384,7 @@ public:
             FUNCDESC* d = nullptr;
             if (FAILED(info->GetFuncDesc(i, &d)))
                 continue;
-            if (d->memid == id && d->invkind == INVOKE_FUNC)
+            if (d->memid == id && (d->invkind & flags))
                 desc_ = d;
             else
                 info->ReleaseFuncDesc(d);
@@ -370,47 +404,51 @@ private:
     FUNCDESC* desc_ = nullptr;
 };
 
+// Our failure, should a type library's Invoke hand it back as it is,
+// still reaches the caller as an exception with its description.
+HRESULT as_exception(HRESULT hr, EXCEPINFO* exception)
+{
+    if (!FAILED(hr) || HRESULT_FACILITY(hr) != FACILITY_CONTROL || !exception)
+        return hr;
+    *exception = EXCEPINFO{};
+    exception->scode = hr;
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) == S_OK && info) {
+        info->GetDescription(&exception->bstrDescription);
+        info->GetSource(&exception->bstrSource);
+    }
+    return DISP_E_EXCEPTION;
+}
+
 HRESULT SynapseObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                               EXCEPINFO* exception, UINT* arg_error)
 {
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
     auto* self = static_cast<_synapse*>(this);
-    HRESULT hr;
-    if ((flags & DISPATCH_METHOD) && params && params->cArgs > 0) {
-        try {
-            const FuncDesc func(type_info_.get(), id);
-            if (func.get()) {
-                ByRefArguments args;
-                hr = args.prepare(*func.get(), *params, arg_error);
-                if (FAILED(hr))
-                    return hr;
-                hr = type_info_->Invoke(self, id, flags, args.params(), result, exception, arg_error);
-                args.write_back(*params);
-            } else {
-                hr = type_info_->Invoke(self, id, flags, params, result, exception, arg_error);
-            }
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
+    try {
+        const FuncDesc func(type_info_.get(), id, flags);
+        // The type library's Invoke lets surplus arguments pass unseen; a
+        // call with more arguments than the member takes is refused.
+        if (func.get() && params && params->cArgs > arguments_taken(*func.get()))
+            return DISP_E_BADPARAMCOUNT;
+        HRESULT hr;
+        if (func.get() && func.get()->invkind == INVOKE_FUNC && params && params->cArgs > 0) {
+            ByRefArguments args;
+            hr = args.prepare(*func.get(), *params, arg_error);
+            if (FAILED(hr))
+                return hr;
+            hr = type_info_->Invoke(self, id, flags, args.params(), result, exception, arg_error);
+            args.write_back(*params);
+        } else {
+            hr = type_info_->Invoke(self, id, flags, params, result, exception, arg_error);
         }
-    } else {
-        hr = type_info_->Invoke(self, id, flags, params, result, exception, arg_error);
+        return as_exception(hr, exception);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
     }
-    // Should a type library's Invoke hand back our failure as it is, the
-    // caller still gets it as an exception with its description.
-    if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_CONTROL && exception) {
-        *exception = EXCEPINFO{};
-        exception->scode = hr;
-        ComPtr<IErrorInfo> info;
-        if (GetErrorInfo(0, info.put()) == S_OK && info) {
-            info->GetDescription(&exception->bstrDescription);
-            info->GetSource(&exception->bstrSource);
-        }
-        return DISP_E_EXCEPTION;
-    }
-    return hr;
 }
 
 template <typename T, typename... Args>

@@ -14,49 +14,14 @@
 #include "server/Lumarin_h.h"
 #include "server/com_handles.hpp"
 #include "server/resource_ids.h"
+#include "tests/wine/checks.hpp"
 
 namespace {
 
 using lumarin::win::Bstr;
 using lumarin::win::ComPtr;
 using lumarin::win::Variant;
-
-int g_failures = 0;
-
-void check(bool ok, const std::string& what)
-{
-    if (!ok) {
-        std::printf("FAIL: %s\n", what.c_str());
-        ++g_failures;
-    }
-}
-
-std::string hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
-
-void check_hr(HRESULT got, HRESULT want, const std::string& what)
-{
-    check(got == want, what + ": " + hex(got) + ", expected " + hex(want));
-}
-
-std::string narrow(std::wstring_view w) { return std::string(w.begin(), w.end()); }
-
-std::wstring windows_path(const char* path)
-{
-    std::wstring w(path, path + std::strlen(path));
-    if (!w.empty() && w[0] == L'/')
-        w = L"Z:" + w;
-    for (auto& c : w)
-        if (c == L'/')
-            c = L'\\';
-    return w;
-}
-
-constexpr HRESULT control_error(int n) { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, n); }
+using namespace lumarin::wine_test;
 
 // The interface as clients were built against it: each vtable slot after
 // IDispatch's seven, in order, with its member id and kind.
@@ -450,6 +415,33 @@ void test_late_bound(IDispatch* d, const std::wstring& out)
     SysFreeString(e.bstrHelpFile);
     check_hr(invoke(d, 0x60030004, DISPATCH_METHOD, {}, nullptr), DISP_E_BADPARAMCOUNT,
              "MaximumStringLength without its argument");
+    check_hr(invoke(d, 0x60030004, DISPATCH_METHOD, {*text.get(), *text.get()}, nullptr), DISP_E_BADPARAMCOUNT,
+             "MaximumStringLength with two arguments");
+    check_hr(invoke(d, 0x40030007, DISPATCH_PROPERTYGET, {*lx.get()}, result.put()), DISP_E_BADPARAMCOUNT,
+             "FontSize read with an argument");
+
+    // Named arguments reach their parameters whatever their order.
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"PrintText"), const_cast<LPOLESTR>(L"y"),
+                        const_cast<LPOLESTR>(L"x")};
+    DISPID ids[3] = {};
+    check_hr(d->GetIDsOfNames(IID_NULL, names, 3, 0x0409, ids), S_OK, "GetIDsOfNames of PrintText's parameters");
+    check(ids[1] == 2 && ids[2] == 1, "y and x are PrintText's parameters 2 and 1");
+    Variant nx, ny;
+    V_VT(nx.get()) = VT_BSTR;
+    V_BSTR(nx.get()) = Bstr(u"1").detach();
+    V_VT(ny.get()) = VT_I2;
+    V_I2(ny.get()) = 1;
+    VARIANT named_args[3] = {by_ref(ny.get()), by_ref(nx.get()), *text.get()};
+    DISPID named_ids[2] = {2, 1};
+    DISPPARAMS named{named_args, named_ids, 3, 2};
+    UINT arg_error = 0;
+    check_hr(d->Invoke(0x60030003, IID_NULL, 0x0409, DISPATCH_METHOD, &named, nullptr, nullptr, &arg_error), S_OK,
+             "PrintText with y and x named");
+    check(V_VT(nx.get()) == VT_BSTR && V_VT(ny.get()) == VT_I2, "named variables keep their types");
+    named_ids[0] = 7;
+    check_hr(d->Invoke(0x60030003, IID_NULL, 0x0409, DISPATCH_METHOD, &named, nullptr, nullptr, &arg_error),
+             DISP_E_PARAMNOTFOUND, "PrintText with a name that is no parameter");
+    check(arg_error == 0, "the argument that names no parameter is reported");
 }
 
 }  // namespace
