@@ -21,8 +21,11 @@ std::atomic<long> g_locks{0};
 std::mutex g_type_info_mutex;
 win::ComPtr<ITypeInfo> g_type_info;
 
-// The factory is static: its references count as objects so that the DLL
-// stays loaded while a client holds it.
+// The factory is static and its references are not counted: as COM has
+// it, a client that wants the library kept loaded between creations calls
+// LockServer. (Counting them would also keep the library loaded for good
+// under script engines that never release the factory CreateObject used,
+// as Wine's VBScript does.)
 class ClassFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
@@ -33,19 +36,10 @@ public:
         if (iid != IID_IUnknown && iid != IID_IClassFactory)
             return E_NOINTERFACE;
         *out = static_cast<IClassFactory*>(this);
-        AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        object_created();
-        return 2;
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        object_destroyed();
-        return 1;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
     {
         if (!out)
