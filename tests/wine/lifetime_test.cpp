@@ -31,7 +31,7 @@ constexpr int kWarmUp = 1000;
 constexpr int kObjects = 10000;
 // Private memory may grow this much over the last 9,000 objects: heaps
 // settling, caches filling. Anything kept per object passes it: each
-// object's surface alone is some 20 KB.
+// leaked object costs some 35 KB.
 constexpr SIZE_T kAllowedGrowth = 4u << 20;
 
 SIZE_T private_bytes()
