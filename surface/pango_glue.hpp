@@ -20,6 +20,8 @@ struct Deleter {
 };
 
 inline void unref_gobject(gpointer p) { g_object_unref(p); }
+inline void free_item(gpointer p) { pango_item_free(static_cast<PangoItem*>(p)); }
+inline void free_items(GList* items) { g_list_free_full(items, free_item); }
 
 using FontMap = std::unique_ptr<PangoFontMap, Deleter<unref_gobject>>;
 using Context = std::unique_ptr<PangoContext, Deleter<unref_gobject>>;
@@ -29,5 +31,7 @@ using AttrList = std::unique_ptr<PangoAttrList, Deleter<pango_attr_list_unref>>;
 using Surface = std::unique_ptr<cairo_surface_t, Deleter<cairo_surface_destroy>>;
 using Cairo = std::unique_ptr<cairo_t, Deleter<cairo_destroy>>;
 using FontOptions = std::unique_ptr<cairo_font_options_t, Deleter<cairo_font_options_destroy>>;
+// A list of PangoItems, as pango_itemize returns it.
+using Items = std::unique_ptr<GList, Deleter<free_items>>;
 
 }  // namespace lumarin::glue

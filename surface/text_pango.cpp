@@ -3,7 +3,10 @@
 // that the same text gives the same pixels on every machine with the same
 // fonts.
 #include <algorithm>
+#include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/error.hpp"
 #include "common/text.hpp"
@@ -19,6 +22,102 @@ constexpr double kDpi = 96.0;
 // drawn in tiles.
 constexpr long long kTile = 16384;
 
+// Pango's layout time grows with the square of a line's length once scripts
+// and directions mix. Longer lines are laid out in pieces of at most this
+// many code units, where the cost is still close to linear.
+constexpr std::size_t kPiece = 4096;
+// A piece ends after white space within this many code units of its limit,
+// else at the last grapheme boundary; the look-ahead gives the boundary
+// rules the context they need.
+constexpr std::size_t kSpaceWindow = 256;
+constexpr std::size_t kLookAhead = 32;
+// Layouts kept from measuring to drawing; further visible pieces (only
+// zero-width text gets many) are laid out again rather than held.
+constexpr std::size_t kKeptLayouts = 16;
+
+bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Code units of the character starting at `i`; a lone surrogate is one
+// character, as to_utf8 makes it.
+std::size_t char_units(std::u16string_view text, std::size_t i)
+{
+    return is_high(text[i]) && i + 1 < text.size() && is_low(text[i + 1]) ? 2 : 1;
+}
+
+struct Cuts {
+    std::vector<std::size_t> ends;  // where each piece stops, in code units
+    PangoDirection direction = PANGO_DIRECTION_NEUTRAL;  // of the first strong character
+};
+
+// What auto_dir uses for one layout; deprecated only in favour of calling
+// fribidi directly.
+PangoDirection first_strong_direction(const char* utf8, int length)
+{
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    return pango_find_base_dir(utf8, length);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+}
+
+Cuts cut_into_pieces(std::u16string_view text)
+{
+    Cuts cuts;
+    std::vector<PangoLogAttr> attrs;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t limit = start + kPiece;
+        if (limit >= text.size()) {
+            cuts.ends.push_back(text.size());
+            if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
+                cuts.direction = first_strong_direction(to_utf8(text.substr(start)).c_str(), -1);
+            break;
+        }
+        std::size_t window_end = std::min(text.size(), limit + kLookAhead);
+        if (window_end < text.size() && is_low(text[window_end]) && is_high(text[window_end - 1]))
+            ++window_end;
+        const std::u16string_view window = text.substr(start, window_end - start);
+        const std::string utf8 = to_utf8(window);
+        if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
+            cuts.direction = first_strong_direction(utf8.data(), static_cast<int>(utf8.size()));
+        attrs.resize(static_cast<std::size_t>(g_utf8_strlen(utf8.data(), static_cast<gssize>(utf8.size()))) + 1);
+        pango_get_log_attrs(utf8.data(), static_cast<int>(utf8.size()), -1, pango_language_get_default(),
+                            attrs.data(), static_cast<int>(attrs.size()));
+        std::size_t after_space = 0;
+        std::size_t boundary = 0;
+        std::size_t character = 0;
+        std::size_t k = 0;  // index of the character that starts at `at`
+        for (std::size_t at = start; at <= limit;) {
+            if (k > 0) {
+                character = at;
+                if (attrs[k].is_cursor_position) {
+                    boundary = at;
+                    if (attrs[k - 1].is_white && at + kSpaceWindow >= limit)
+                        after_space = at;
+                }
+            }
+            at += char_units(text, at);
+            ++k;
+        }
+        const std::size_t end = after_space ? after_space : boundary ? boundary : character;
+        cuts.ends.push_back(end);
+        start = end;
+    }
+    return cuts;
+}
+
+// Contexts for the drawer: 96 dpi, fixed hinting and antialiasing.
+glue::Context make_context(PangoFontMap* font_map)
+{
+    glue::Context context(pango_font_map_create_context(font_map));
+    glue::FontOptions options(cairo_font_options_create());
+    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_FULL);
+    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
+    pango_cairo_context_set_font_options(context.get(), options.get());
+    pango_cairo_context_set_resolution(context.get(), kDpi);
+    return context;
+}
+
 class PangoDrawer final : public TextDrawer {
 public:
     PangoDrawer();
@@ -26,12 +125,18 @@ public:
               Colour colour) override;
 
 private:
-    glue::Layout layout_for(std::u16string_view text, const FontSpec& font) const;
-    static void draw_tile(Image& image, PangoLayout* layout, long long x, long long y, long long x0, long long y0,
+    static glue::Layout layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font);
+    glue::Layout piece_layout(std::u16string_view text, const FontSpec& font) const;
+    glue::Items itemize(const std::string& utf8, const FontSpec& font) const;
+    void draw_in_pieces(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
+                        Colour colour);
+    static void draw_tile(Image& image, PangoLayout* layout, double x, double y, long long x0, long long y0,
                           long long w, long long h, Colour colour);
 
     glue::FontMap font_map_;
     glue::Context context_;
+    // Pieces of a long line take the whole line's direction, not their own.
+    glue::Context piece_context_;
 };
 
 PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
@@ -39,28 +144,27 @@ PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
     if (!font_map_)
         fail(ErrorKind::OutOfMemory, "cannot create the font map");
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(font_map_.get()), kDpi);
-    context_.reset(pango_font_map_create_context(font_map_.get()));
-    glue::FontOptions options(cairo_font_options_create());
-    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_FULL);
-    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
-    pango_cairo_context_set_font_options(context_.get(), options.get());
-    pango_cairo_context_set_resolution(context_.get(), kDpi);
+    context_ = make_context(font_map_.get());
+    piece_context_ = make_context(font_map_.get());
 }
 
-glue::Layout PangoDrawer::layout_for(std::u16string_view text, const FontSpec& font) const
+glue::FontDescription font_description(const FontSpec& font)
 {
-    glue::Layout layout(pango_layout_new(context_.get()));
-    const std::string utf8 = to_utf8(text);
-    pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
-
     glue::FontDescription desc(pango_font_description_new());
     const std::string family = to_utf8(font.name);
     pango_font_description_set_family(desc.get(), family.c_str());
     pango_font_description_set_size(desc.get(), static_cast<gint>(font.size_points * PANGO_SCALE + 0.5f));
     pango_font_description_set_weight(desc.get(), font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(desc.get(), font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-    pango_layout_set_font_description(layout.get(), desc.get());
+    return desc;
+}
+
+glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font)
+{
+    glue::Layout layout(pango_layout_new(context));
+    const std::string utf8 = to_utf8(text);
+    pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
+    pango_layout_set_font_description(layout.get(), font_description(font).get());
 
     glue::AttrList attrs(pango_attr_list_new());
     if (font.underline)
@@ -71,7 +175,7 @@ glue::Layout PangoDrawer::layout_for(std::u16string_view text, const FontSpec& f
     return layout;
 }
 
-void PangoDrawer::draw_tile(Image& image, PangoLayout* layout, long long x, long long y, long long x0, long long y0,
+void PangoDrawer::draw_tile(Image& image, PangoLayout* layout, double x, double y, long long x0, long long y0,
                             long long w, long long h, Colour colour)
 {
     auto* data = reinterpret_cast<unsigned char*>(image.row(static_cast<int>(y0)) + x0);
@@ -80,7 +184,7 @@ void PangoDrawer::draw_tile(Image& image, PangoLayout* layout, long long x, long
     glue::Cairo cr(cairo_create(surface.get()));
     cairo_set_source_rgb(cr.get(), (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
                          ((colour >> 16) & 0xFF) / 255.0);
-    cairo_move_to(cr.get(), static_cast<double>(x - x0), static_cast<double>(y - y0));
+    cairo_move_to(cr.get(), x - static_cast<double>(x0), y - static_cast<double>(y0));
     pango_cairo_show_layout(cr.get(), layout);
     cairo_surface_flush(surface.get());
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
@@ -98,7 +202,11 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
 {
     if (text.empty() || image.width() == 0 || image.height() == 0)
         return;
-    const glue::Layout layout = layout_for(text, font);
+    if (text.size() > kPiece) {
+        draw_in_pieces(image, x, y, text, font, colour);
+        return;
+    }
+    const glue::Layout layout = layout_for(context_.get(), text, font);
     PangoRectangle ink{};
     PangoRectangle logical{};
     pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
@@ -113,8 +221,175 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
         std::min<long long>(image.height(), y + std::max(ink.y + ink.height, logical.y + logical.height) + 1);
     for (long long ty = top; ty < bottom; ty += kTile)
         for (long long tx = left; tx < right; tx += kTile)
-            draw_tile(image, layout.get(), x, y, tx, ty, std::min(kTile, right - tx), std::min(kTile, bottom - ty),
-                      colour);
+            draw_tile(image, layout.get(), static_cast<double>(x), static_cast<double>(y), tx, ty,
+                      std::min(kTile, right - tx), std::min(kTile, bottom - ty), colour);
+}
+
+glue::Layout PangoDrawer::piece_layout(std::u16string_view text, const FontSpec& font) const
+{
+    glue::Layout layout = layout_for(piece_context_.get(), text, font);
+    pango_layout_set_auto_dir(layout.get(), FALSE);
+    return layout;
+}
+
+glue::Items PangoDrawer::itemize(const std::string& utf8, const FontSpec& font) const
+{
+    glue::AttrList attrs(pango_attr_list_new());
+    pango_attr_list_insert(attrs.get(), pango_attr_font_desc_new(font_description(font).get()));
+    return glue::Items(
+        pango_itemize(piece_context_.get(), utf8.data(), 0, static_cast<int>(utf8.size()), attrs.get(), nullptr));
+}
+
+// Pango shifts each run of a line onto the baseline of the line's first
+// run, by the fonts' baseline tables, and puts the line's baseline where
+// the shifted runs need it. One small layout, the first run followed by a
+// few characters of each font and script on the line, gets the same
+// baseline. It includes the pieces past the right edge; itemizing them,
+// without shaping, is cheap.
+class BaselineSample {
+public:
+    explicit BaselineSample(const PangoItem& first, const char* text) { add(first, text); }
+
+    // `text` is where the item's own text starts.
+    void add(const PangoItem& item, const char* text)
+    {
+        const std::pair<PangoFont*, int> key{item.analysis.font, static_cast<int>(item.analysis.script)};
+        if (!key.first || std::find(seen_.begin(), seen_.end(), key) != seen_.end())
+            return;
+        // All of the first run, so that it itemizes as it did on the line;
+        // of the others enough that marks find their base's font.
+        const char* end = text;
+        for (int c = 0; end < text + item.length && (seen_.empty() || c < 16); ++c)
+            end = g_utf8_next_char(end);
+        seen_.push_back(key);
+        text_.append(text, end);
+    }
+
+    int baseline(const glue::Layout& layout) const
+    {
+        pango_layout_set_text(layout.get(), text_.data(), static_cast<int>(text_.size()));
+        return pango_layout_get_baseline(layout.get());
+    }
+
+private:
+    std::vector<std::pair<PangoFont*, int>> seen_;
+    std::string text_;
+};
+
+void add_runs(BaselineSample& sample, PangoLayout* layout)
+{
+    const char* text = pango_layout_get_text(layout);
+    for (const GSList* line = pango_layout_get_lines_readonly(layout); line; line = line->next)
+        for (const GSList* run = static_cast<const PangoLayoutLine*>(line->data)->runs; run; run = run->next) {
+            const PangoItem& item = *static_cast<const PangoGlyphItem*>(run->data)->item;
+            sample.add(item, text + item.offset);
+        }
+}
+
+// Pieces go left to right in the line's visual order, each at the pen where
+// the one before it ended, all on the line's baseline. Laying out stops
+// once the pen is past the right edge: nothing further can show.
+void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u16string_view text,
+                                 const FontSpec& font, Colour colour)
+{
+    struct Piece {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        double pen = 0;  // pixels right of x
+        int baseline = 0;
+        PangoRectangle ink{};
+        PangoRectangle logical{};
+        glue::Layout layout;  // null when it has to be laid out again
+    };
+
+    const Cuts cuts = cut_into_pieces(text);
+    const bool rtl = cuts.direction == PANGO_DIRECTION_RTL;
+    pango_context_set_base_dir(piece_context_.get(), rtl ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+    const auto piece_text = [&](std::size_t i) {
+        const std::size_t begin = i == 0 ? 0 : cuts.ends[i - 1];
+        return text.substr(begin, cuts.ends[i] - begin);
+    };
+
+    const std::string first_utf8 = to_utf8(piece_text(0));
+    const glue::Items first_items = itemize(first_utf8, font);
+    if (!first_items)
+        return;
+    const auto& first = *static_cast<const PangoItem*>(first_items->data);
+    BaselineSample sample(first, first_utf8.data() + first.offset);
+
+    // Ink may start left of the pen (overhangs, marks); an em covers any
+    // ordinary font.
+    const double margin = static_cast<double>(font.size_points) * kDpi / 72.0 + 1.0;
+    const double width = image.width();
+    std::vector<Piece> visible;
+    std::size_t kept = 0;
+    double pen = 0;
+    std::size_t n = 0;
+    for (; n < cuts.ends.size() && static_cast<double>(x) + pen < width + margin; ++n) {
+        const std::size_t i = rtl ? cuts.ends.size() - 1 - n : n;
+        Piece piece;
+        piece.begin = i == 0 ? 0 : cuts.ends[i - 1];
+        piece.end = cuts.ends[i];
+        piece.pen = pen;
+        glue::Layout layout = piece_layout(piece_text(i), font);
+        pango_layout_get_extents(layout.get(), &piece.ink, &piece.logical);
+        piece.baseline = pango_layout_get_baseline(layout.get());
+        add_runs(sample, layout.get());
+        pen += static_cast<double>(piece.logical.width) / PANGO_SCALE;
+
+        const double from = static_cast<double>(std::min(piece.ink.x, piece.logical.x)) / PANGO_SCALE;
+        const double to =
+            static_cast<double>(std::max(piece.ink.x + piece.ink.width, piece.logical.x + piece.logical.width)) /
+            PANGO_SCALE;
+        if (piece.ink.width == 0 || static_cast<double>(x) + piece.pen + to + 1 <= 0 ||
+            static_cast<double>(x) + piece.pen + from - 1 >= width)
+            continue;
+        if (kept < kKeptLayouts) {
+            piece.layout = std::move(layout);
+            ++kept;
+        }
+        visible.push_back(std::move(piece));
+    }
+    if (visible.empty())
+        return;
+    // The pieces not laid out lie at one end of the text.
+    for (; n < cuts.ends.size(); ++n) {
+        const std::string utf8 = to_utf8(piece_text(rtl ? cuts.ends.size() - 1 - n : n));
+        const glue::Items items = itemize(utf8, font);
+        for (const GList* l = items.get(); l; l = l->next) {
+            const auto& item = *static_cast<const PangoItem*>(l->data);
+            sample.add(item, utf8.data() + item.offset);
+        }
+    }
+    const int baseline = sample.baseline(piece_layout(u"", font));
+
+    for (Piece& piece : visible) {
+        if (!piece.layout)
+            piece.layout = piece_layout(text.substr(piece.begin, piece.end - piece.begin), font);
+        const double px = static_cast<double>(x) + piece.pen;
+        const double py = static_cast<double>(y) + static_cast<double>(baseline - piece.baseline) / PANGO_SCALE;
+        const auto edge = [](double origin, int offset) {
+            return origin + static_cast<double>(offset) / PANGO_SCALE;
+        };
+        const PangoRectangle& ink = piece.ink;
+        const PangoRectangle& logical = piece.logical;
+        // As for one layout: the area it can touch, a pixel of slack, clipped.
+        const long long left =
+            std::max<long long>(0, static_cast<long long>(std::floor(edge(px, std::min(ink.x, logical.x)))) - 1);
+        const long long top =
+            std::max<long long>(0, static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1);
+        const long long right = std::min<long long>(
+            image.width(),
+            static_cast<long long>(std::ceil(edge(px, std::max(ink.x + ink.width, logical.x + logical.width)))) + 1);
+        const long long bottom = std::min<long long>(
+            image.height(),
+            static_cast<long long>(std::ceil(edge(py, std::max(ink.y + ink.height, logical.y + logical.height)))) +
+                1);
+        for (long long ty = top; ty < bottom; ty += kTile)
+            for (long long tx = left; tx < right; tx += kTile)
+                draw_tile(image, piece.layout.get(), px, py, tx, ty, std::min(kTile, right - tx),
+                          std::min(kTile, bottom - ty), colour);
+    }
 }
 
 }  // namespace

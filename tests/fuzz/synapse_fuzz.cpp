@@ -303,11 +303,6 @@ constexpr std::int64_t kBigSurface = 1 << 20;
 constexpr std::size_t kBigText = 20000;
 constexpr int kExpensivePerInput = 2;
 constexpr int kMaxSteps = 48;
-// Pango lays out a line that mixes scripts and directions in time that grows
-// with the square of its length (0.65 s at 65,536 code units, 6 to 11 s at
-// 100,000, over 85 s at 660,000); longer printed lines would only find that
-// again.
-constexpr std::size_t kMaxPrintedText = 32768;
 
 class Driver {
 public:
@@ -372,9 +367,7 @@ private:
         case 13: s.SidePadding(integer(in)); break;
         case 14:
         case 15: {
-            Text t = text(in);
-            if (t.size() > kMaxPrintedText)
-                t.resize(kMaxPrintedText);
+            const Text t = text(in);
             if (trace_)
                 std::fprintf(stderr, "  line of %zu code units, starting %.40s\n", t.size(), to_utf8(t).c_str());
             const Long x = long_value(in);

@@ -1,6 +1,7 @@
 // The canvas, its image, the 24-bit BMP writer, the atomic file
 // replacement and the 1-bit conversion.
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <random>
 
@@ -9,6 +10,7 @@
 #include "surface/canvas.hpp"
 #include "surface/file.hpp"
 #include "surface/mono.hpp"
+#include "surface/text_drawer.hpp"
 #include "support.hpp"
 
 #ifndef _WIN32
@@ -184,6 +186,112 @@ TEST(Canvas, AwkwardTextDrawsWithoutHarm)
     const Image empty = drawn(u"");
     EXPECT_FALSE(test::first_ink_row(empty));
 }
+
+#ifndef _WIN32
+// Pango lays a line longer than 4096 code units out in pieces.
+
+Image drawn_by_drawer(const Text& text, long long x, int width, const FontSpec& font)
+{
+    Image image(width, 30, kWhite);
+    make_text_drawer()->draw(image, x, 4, text, font, 0);
+    return image;
+}
+
+// The canvas default, a monospaced font.
+const FontSpec kMono{u"Courier New", 10};
+
+// Pixels from one character to the next in kMono.
+long long mono_advance()
+{
+    const auto column = [](const Text& text) { return *test::first_ink_column(drawn_by_drawer(text, 0, 200, kMono)); };
+    return (column(u"          x") - column(u"x")) / 10;
+}
+
+Text repeated(const Text& pattern, std::size_t length)
+{
+    Text text;
+    while (text.size() < length)
+        text += pattern;
+    text.resize(length);
+    return text;
+}
+
+TEST(LongLine, PiecesMeetWhereOneLayoutPutsTheirCharacters)
+{
+    const Text line = repeated(u"abcd efgh ", 12000);
+    const long long advance = mono_advance();
+    ASSERT_GT(advance, 0);
+    const int width = static_cast<int>(800 * advance);
+    // Characters 3600-4400 and 7800-8600 hold the first two cuts; in the
+    // reference they lie inside one layout of 3000 characters.
+    for (const long long shown : {3600, 7800})
+        for (const bool underline : {false, true}) {
+            FontSpec font = kMono;
+            font.underline = underline;
+            const long long x = -shown * advance;
+            const Image pieces = drawn_by_drawer(line, x, width, font);
+            const long long from = shown - 600;
+            const Image whole = drawn_by_drawer(line.substr(from, 3000), x + from * advance, width, font);
+            ASSERT_TRUE(test::first_ink_row(whole));
+            EXPECT_TRUE(test::same_pixels(pieces, whole)) << "from character " << shown << " underline " << underline;
+        }
+}
+
+TEST(LongLine, AFontPastTheRightEdgeStillSetsTheBaseline)
+{
+    const long long advance = mono_advance();
+    ASSERT_GT(advance, 0);
+    const int width = static_cast<int>(400 * advance);
+    const long long x = -3600 * advance;
+    // A fallback font with a taller ascent lowers the baseline of the whole
+    // line; here it sits 6000 characters right of the image.
+    Text line = repeated(u"abcd efgh ", 12000);
+    line[10005] = u'\x4E2D';
+    Text reference = line.substr(3000, 3000);
+    const Image plain = drawn_by_drawer(reference, x + 3000 * advance, width, kMono);
+    reference[2005] = u'\x4E2D';
+    const Image lowered = drawn_by_drawer(reference, x + 3000 * advance, width, kMono);
+    if (test::same_pixels(plain, lowered))
+        GTEST_SKIP() << "no fallback font here with a taller ascent for U+4E2D";
+    EXPECT_TRUE(test::same_pixels(drawn_by_drawer(line, x, width, kMono), lowered));
+}
+
+TEST(LongLine, ARightToLeftLineShowsItsLogicalEndAtTheLeft)
+{
+    Text line = repeated(u"\x0645\x0631\x062D\x0628\x0627 \x0628\x0627\x0644\x0639\x0627\x0644\x0645 ", 7000);
+    line += u"\x05E9\x05DC\x05D5\x05DD 123 end";
+    const Image pieces = drawn_by_drawer(line, 4, 600, kMono);
+    EXPECT_TRUE(test::same_pixels(pieces, drawn_by_drawer(line.substr(line.size() - 2000), 4, 600, kMono)));
+    EXPECT_FALSE(test::same_pixels(pieces, drawn_by_drawer(line.substr(0, 2000), 4, 600, kMono)));
+}
+
+TEST(LongLine, HugeLinesPrintInLinearTime)
+{
+    // A mix of scripts and fallback fonts from the fuzz corpus; one layout
+    // took about 20 s at 250,000 code units and 5 minutes at a million.
+    const Text mixed = u"\xD6C9\x0502\x020C\x063A \x0100 \x1080 \x2721 ";
+    const auto seconds_to_print = [](const Text& text, Single x, bool shows) {
+        Form1 form;
+        PictureBox& c = form.Picture1;
+        c.Width(2000);
+        c.Height(40);
+        c.FontSize(10);
+        c.CurrentX(x);
+        const auto start = std::chrono::steady_clock::now();
+        c.Print(text);
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(test::first_ink_row(c.Image()).has_value(), shows);
+        return taken.count();
+    };
+    // Generous bounds: the machine may be loaded and the build sanitized.
+    EXPECT_LT(seconds_to_print(repeated(mixed, 1000000), 4, true), 10.0);
+    // All of it left of the image: every piece is laid out for its width.
+    EXPECT_LT(seconds_to_print(repeated(mixed, 250000), -1.0e9f, false), 10.0);
+    // One cluster of 100,000 marks: no boundary to cut at but between
+    // characters, and every piece lies on the image.
+    EXPECT_LT(seconds_to_print(u"e" + Text(100000, u'\x0301'), 4, true), 10.0);
+}
+#endif
 
 TEST(Bmp, OnePixelFileByteForByte)
 {
