@@ -59,13 +59,22 @@ PangoDirection first_strong_direction(const char* utf8, int length)
     G_GNUC_END_IGNORE_DEPRECATIONS
 }
 
-Cuts cut_into_pieces(std::u16string_view text)
+// Pango keeps positions in int units of 1/1024 px, so a layout must stay
+// well short of 2^31 of them, about two million pixels. In large fonts a
+// piece is therefore shorter: some 250,000 px at one em a code unit.
+std::size_t piece_length(const FontSpec& font)
+{
+    const double em = std::max(1.0, static_cast<double>(font.size_points) * kDpi / 72.0);
+    return std::clamp<std::size_t>(static_cast<std::size_t>(250000.0 / em), 16, kPiece);
+}
+
+Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
 {
     Cuts cuts;
     std::vector<PangoLogAttr> attrs;
     std::size_t start = 0;
     while (start < text.size()) {
-        const std::size_t limit = start + kPiece;
+        const std::size_t limit = start + piece;
         if (limit >= text.size()) {
             cuts.ends.push_back(text.size());
             if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
@@ -116,6 +125,18 @@ glue::Context make_context(PangoFontMap* font_map)
     pango_cairo_context_set_font_options(context.get(), options.get());
     pango_cairo_context_set_resolution(context.get(), kDpi);
     return context;
+}
+
+// The far edges of two extents, summed wide: a long piece in a large font
+// reaches past the range of int in Pango units.
+long long right_of(const PangoRectangle& ink, const PangoRectangle& logical)
+{
+    return std::max(static_cast<long long>(ink.x) + ink.width, static_cast<long long>(logical.x) + logical.width);
+}
+
+long long bottom_of(const PangoRectangle& ink, const PangoRectangle& logical)
+{
+    return std::max(static_cast<long long>(ink.y) + ink.height, static_cast<long long>(logical.y) + logical.height);
 }
 
 class PangoDrawer final : public TextDrawer {
@@ -202,7 +223,7 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
 {
     if (text.empty() || image.width() == 0 || image.height() == 0)
         return;
-    if (text.size() > kPiece) {
+    if (text.size() > piece_length(font)) {
         draw_in_pieces(image, x, y, text, font, colour);
         return;
     }
@@ -302,7 +323,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
         glue::Layout layout;  // null when it has to be laid out again
     };
 
-    const Cuts cuts = cut_into_pieces(text);
+    const Cuts cuts = cut_into_pieces(text, piece_length(font));
     const bool rtl = cuts.direction == PANGO_DIRECTION_RTL;
     pango_context_set_base_dir(piece_context_.get(), rtl ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
     const auto piece_text = [&](std::size_t i) {
@@ -339,8 +360,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
 
         const double from = static_cast<double>(std::min(piece.ink.x, piece.logical.x)) / PANGO_SCALE;
         const double to =
-            static_cast<double>(std::max(piece.ink.x + piece.ink.width, piece.logical.x + piece.logical.width)) /
-            PANGO_SCALE;
+            static_cast<double>(right_of(piece.ink, piece.logical)) / PANGO_SCALE;
         if (piece.ink.width == 0 || static_cast<double>(x) + piece.pen + to + 1 <= 0 ||
             static_cast<double>(x) + piece.pen + from - 1 >= width)
             continue;
@@ -368,7 +388,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
             piece.layout = piece_layout(text.substr(piece.begin, piece.end - piece.begin), font);
         const double px = static_cast<double>(x) + piece.pen;
         const double py = static_cast<double>(y) + static_cast<double>(baseline - piece.baseline) / PANGO_SCALE;
-        const auto edge = [](double origin, int offset) {
+        const auto edge = [](double origin, long long offset) {
             return origin + static_cast<double>(offset) / PANGO_SCALE;
         };
         const PangoRectangle& ink = piece.ink;
@@ -380,10 +400,10 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
             std::max<long long>(0, static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1);
         const long long right = std::min<long long>(
             image.width(),
-            static_cast<long long>(std::ceil(edge(px, std::max(ink.x + ink.width, logical.x + logical.width)))) + 1);
+            static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1);
         const long long bottom = std::min<long long>(
             image.height(),
-            static_cast<long long>(std::ceil(edge(py, std::max(ink.y + ink.height, logical.y + logical.height)))) +
+            static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) +
                 1);
         for (long long ty = top; ty < bottom; ty += kTile)
             for (long long tx = left; tx < right; tx += kTile)

@@ -265,6 +265,24 @@ TEST(LongLine, ARightToLeftLineShowsItsLogicalEndAtTheLeft)
     EXPECT_FALSE(test::same_pixels(pieces, drawn_by_drawer(line.substr(0, 2000), 4, 600, kMono)));
 }
 
+TEST(LongLine, LinesWiderThanPangoCanMeasureStillDraw)
+{
+    // At 2048 pt a W is about 1,640 px wide: 1,500 of them, or one piece of
+    // 4,096, would pass the 2^31 Pango units that layouts count in.
+    FontSpec big = kMono;
+    big.size_points = 2048;
+    const auto drawn = [&](std::size_t count, long long x) {
+        Image image(600, 3000, kWhite);
+        make_text_drawer()->draw(image, x, 0, Text(count, u'W'), big, 0);
+        return image;
+    };
+    const Image few = drawn(3, 0);
+    ASSERT_TRUE(test::first_ink_row(few));
+    EXPECT_TRUE(test::same_pixels(drawn(1500, 0), few));
+    EXPECT_TRUE(test::same_pixels(drawn(5000, 0), few));
+    EXPECT_FALSE(test::first_ink_row(drawn(5000, -20000000)));
+}
+
 TEST(LongLine, HugeLinesPrintInLinearTime)
 {
     // A mix of scripts and fallback fonts from the fuzz corpus; one layout
