@@ -375,19 +375,17 @@ class FuncDesc {
 public:
     FuncDesc(ITypeInfo* info, DISPID id, WORD flags) : info_(info)
     {
-        TYPEATTR* attr = nullptr;
-        if (FAILED(info->GetTypeAttr(&attr)))
+        // Found by index rather than by walking every member: this runs
+        // on each call through dispatch.
+        ComPtr<ITypeInfo2> indexed;
+        if (FAILED(ComPtr<ITypeInfo>(info).query(IID_ITypeInfo2, indexed)))
             return;
-        const WORD funcs = attr->cFuncs;
-        info->ReleaseTypeAttr(attr);
-        for (UINT i = 0; i < funcs && !desc_; ++i) {
-            FUNCDESC* d = nullptr;
-            if (FAILED(info->GetFuncDesc(i, &d)))
-                continue;
-            if (d->memid == id && (d->invkind & flags))
-                desc_ = d;
-            else
-                info->ReleaseFuncDesc(d);
+        for (const INVOKEKIND kind : {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF}) {
+            UINT index = 0;
+            if ((flags & kind) && SUCCEEDED(indexed->GetFuncIndexOfMemId(id, kind, &index)) &&
+                SUCCEEDED(info->GetFuncDesc(index, &desc_)))
+                return;
+            desc_ = nullptr;
         }
     }
     FuncDesc(const FuncDesc&) = delete;
