@@ -1,17 +1,29 @@
-// A save killed at a random moment: a child saves a large surface over and
-// over, alternating two images, and is killed with SIGKILL again and again.
-// After each kill the file must be the old or the new bitmap, complete. A
-// killed process cannot remove its temporary, so each kill may leave one
-// ".out.bmp.<n>.tmp" beside the target; the test counts and removes them.
+// Saves killed half-way. A child saves a large surface over the file and is
+// killed with SIGKILL; after each kill the file must be the old or the new
+// bitmap, whole, and at most the killed save's temporary
+// (".out.bmp.<n>.tmp") may be left beside it.
+//
+// Where each kill lands follows from how the parent synchronises with the
+// child, never from how fast either runs:
+// - At a chosen byte: a file-size limit raises SIGXFSZ in the child when
+//   its write reaches that byte of the temporary; the child's handler stops
+//   it there and the parent kills it while stopped. So the kill is
+//   mid-write by construction, and the temporary holds exactly that many
+//   bytes.
+// - At a random moment: the child reports through a pipe when each save
+//   starts and ends, and the parent kills it at a random offset into a save
+//   it knows has started. What the child reported bounds what the file may
+//   hold.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "surface/bmp.hpp"
@@ -23,8 +35,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kWidth = 2000;
-constexpr int kHeight = 8000;
-constexpr int kKills = 30;
+constexpr int kHeight = 2000;  // 12 MB: a dozen of the writer's 1 MiB writes
 
 // Two surfaces that differ in every row, so any mix of the two shows.
 Image striped(Pixel a, Pixel b)
@@ -36,15 +47,6 @@ Image striped(Pixel a, Pixel b)
     return image;
 }
 
-std::vector<std::byte> whole_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::vector<std::byte> bytes(static_cast<std::size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
 std::uint32_t u32_at(const std::vector<std::byte>& bytes, std::size_t at)
 {
     std::uint32_t v = 0;
@@ -53,86 +55,212 @@ std::uint32_t u32_at(const std::vector<std::byte>& bytes, std::size_t at)
     return v;
 }
 
-// Removes the temporaries a killed save left and returns how many.
-int remove_orphans(const std::filesystem::path& folder)
+bool is_orphan(const std::filesystem::path& path)
 {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name.starts_with(".out.bmp.") && name.ends_with(".tmp")) {
-            std::filesystem::remove(entry.path());
-            ++count;
-        }
-    }
-    return count;
+    const std::string name = path.filename().string();
+    return name.starts_with(".out.bmp.") && name.ends_with(".tmp");
 }
 
-TEST(KilledSave, TheFileIsAlwaysTheOldOrTheNewBitmapWhole)
+// The temporaries a killed save left: their sizes, and they are removed.
+std::vector<std::uintmax_t> remove_orphans(const std::filesystem::path& folder)
 {
-    test::TempDir dir;
-    const auto target = dir / "out.bmp";
-    const Text name = test::text_of(target);
-    const Image first = striped(0xFFFFFF, 0x000000);
-    const Image second = striped(0x203040, 0xF0E0D0);
-    const auto first_bytes = encode_bmp24(first);
-    const auto second_bytes = encode_bmp24(second);
-    ASSERT_NE(first_bytes, second_bytes);
-
-    // One save's duration sets the range of the kill moments, so that kills
-    // land early, midway and late in a save on fast and slow builds alike.
-    SavePicture(second, name);
-    const auto started = Clock::now();
-    SavePicture(first, name);
-    const auto one_save = Clock::now() - started;
-
-    std::mt19937 random(20240611);
-    std::uniform_int_distribution<long long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(one_save).count() * 5 / 2);
-    int saw_first = 0;  // kills after which the file held the first bitmap
-    int saw_second = 0;
-    int orphans = 0;
-    bool holds_first = true;
-    for (int kill = 0; kill < kKills; ++kill) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            // It starts with the bitmap the file does not hold: the new one.
-            const Image& fresh = holds_first ? second : first;
-            const Image& old = holds_first ? first : second;
-            try {
-                for (;;) {
-                    SavePicture(fresh, name);
-                    SavePicture(old, name);
-                }
-            } catch (...) {
-            }
-            ::_exit(2);
+    std::vector<std::uintmax_t> sizes;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (is_orphan(entry.path())) {
+            sizes.push_back(entry.file_size());
+            std::filesystem::remove(entry.path());
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    return sizes;
+}
+
+// The two bitmaps, their files, and the folder the saves go to.
+class KilledSaves : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    const std::filesystem::path target = dir / "out.bmp";
+    const Text name = test::text_of(target);
+    const Image images[2] = {striped(0xFFFFFF, 0x000000), striped(0x203040, 0xF0E0D0)};
+    const std::vector<std::byte> files[2] = {encode_bmp24(images[0]), encode_bmp24(images[1])};
+
+    void SetUp() override
+    {
+        ASSERT_NE(files[0], files[1]);
+        SavePicture(images[0], name);
+    }
+
+    // Which bitmap the file holds, 0 or 1, after checking that it is one of
+    // them, whole.
+    int bitmap_in_file(const std::string& when)
+    {
+        const auto bytes = test::read_bytes(target);
+        EXPECT_GE(bytes.size(), kBmp24HeaderSize) << when;
+        if (bytes.size() >= kBmp24HeaderSize) {
+            EXPECT_EQ(u32_at(bytes, 2), bytes.size()) << when << ": bfSize is not the file size";
+            EXPECT_EQ(u32_at(bytes, 18), static_cast<std::uint32_t>(kWidth)) << when;
+            EXPECT_EQ(u32_at(bytes, 22), static_cast<std::uint32_t>(kHeight)) << when;
+        }
+        if (bytes == files[0])
+            return 0;
+        if (bytes == files[1])
+            return 1;
+        ADD_FAILURE() << when << ": the file is neither bitmap";
+        return -1;
+    }
+};
+
+// The child's handler: stop right at the write that reached the limit, so
+// the parent can kill it there.
+extern "C" void stop_at_limit(int) { ::raise(SIGSTOP); }
+
+// Forks a child that saves `image` over `name` and is stopped by its own
+// handler once the temporary holds `limit` bytes. Returns its pid.
+pid_t save_until(const Image& image, const Text& name, rlim_t limit)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    struct sigaction stop {};
+    stop.sa_handler = stop_at_limit;
+    const rlimit size{limit, limit};
+    if (::sigaction(SIGXFSZ, &stop, nullptr) != 0 || ::setrlimit(RLIMIT_FSIZE, &size) != 0)
+        ::_exit(3);
+    try {
+        SavePicture(image, name);
+    } catch (...) {
+        ::_exit(2);
+    }
+    ::_exit(0);
+}
+
+TEST_F(KilledSaves, AtAChosenByteTheFileIsTheOldBitmapAndTheTemporaryHoldsThatByte)
+{
+    const auto size = static_cast<rlim_t>(files[0].size());
+    // The edges of the header and of the first write of rows, the last
+    // byte, random bytes between, and a few saves let through whole so that
+    // the file changes bitmap and later kills cut into either.
+    std::vector<rlim_t> limits = {0, 1, kBmp24HeaderSize - 1, kBmp24HeaderSize, kBmp24HeaderSize + 1,
+                                  size, (1 << 20) + kBmp24HeaderSize, size - 1, size};
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<rlim_t> byte(0, size - 1);
+    for (int i = 0; i < 12; ++i)
+        limits.push_back(i % 4 == 3 ? size : byte(random));
+
+    int holds = 0;
+    for (const rlim_t limit : limits) {
+        const std::string when = "a save of bitmap " + std::to_string(1 - holds) + " killed at byte " +
+                                 std::to_string(limit) + " of " + std::to_string(size);
+        const pid_t pid = save_until(images[1 - holds], name, limit);
+        ASSERT_GE(pid, 0) << "fork: " << std::strerror(errno);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+        if (limit < size) {
+            ASSERT_TRUE(WIFSTOPPED(status))
+                << when << ": the child did not stop at the limit (status " << status << ")";
+            ::kill(pid, SIGKILL);
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << when;
+            EXPECT_EQ(bitmap_in_file(when), holds) << when;
+            EXPECT_EQ(remove_orphans(dir.path()), std::vector<std::uintmax_t>{limit})
+                << when << ": the killed save's temporary";
+        } else {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << when << ": a save within the limit failed (status " << status << ")";
+            holds = 1 - holds;
+            EXPECT_EQ(bitmap_in_file(when), holds) << when;
+        }
+    }
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+}
+
+// What a saving child said before it died: saves started and saves ended.
+struct Reports {
+    int started = 0;
+    int ended = 0;
+};
+
+// The child saves the two bitmaps in turn, the one the file does not hold
+// first, and writes 'S' before and 'E' after each save.
+[[noreturn]] void save_and_report(const Image& fresh, const Image& old, const Text& name, int report)
+{
+    const auto say = [report](char c) {
+        if (::write(report, &c, 1) != 1)
+            ::_exit(3);
+    };
+    try {
+        for (;;) {
+            for (const Image* image : {&fresh, &old}) {
+                say('S');
+                SavePicture(*image, name);
+                say('E');
+            }
+        }
+    } catch (...) {
+    }
+    ::_exit(2);
+}
+
+Reports read_reports(int from)
+{
+    Reports r;
+    char c = 0;
+    while (::read(from, &c, 1) == 1)
+        (c == 'S' ? r.started : r.ended) += 1;
+    return r;
+}
+
+TEST_F(KilledSaves, AtARandomMomentTheFileIsWhatTheReportsAllow)
+{
+    // One save's duration spreads the kill moments over the start, the
+    // middle and the end of a save. It decides only where kills land; what
+    // the file may hold follows from the reports.
+    const auto started = Clock::now();
+    SavePicture(images[0], name);
+    const auto one_save = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+    std::mt19937 random(20240612);
+    std::uniform_int_distribution<long long> moment(0, one_save.count() * 3 / 2);
+
+    int holds = 0;
+    int mid_save = 0;
+    for (int kill = 0; kill < 12; ++kill) {
+        int pipe_ends[2];
+        ASSERT_EQ(::pipe(pipe_ends), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0) << "fork: " << std::strerror(errno);
+        if (pid == 0) {
+            ::close(pipe_ends[0]);
+            save_and_report(images[1 - holds], images[holds], name, pipe_ends[1]);
+        }
+        ::close(pipe_ends[1]);
+        char first = 0;
+        const bool began = ::read(pipe_ends[0], &first, 1) == 1 && first == 'S';
+        if (began)
+            std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
         ::kill(pid, SIGKILL);
         int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the saving child stopped by itself";
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        Reports said = read_reports(pipe_ends[0]);
+        ::close(pipe_ends[0]);
+        ASSERT_TRUE(began) << "kill " << kill << ": the child never reported the start of a save";
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "kill " << kill << ": the saving child stopped by itself";
+        said.started += 1;
 
-        const auto bytes = whole_file(target);
-        ASSERT_GE(bytes.size(), kBmp24HeaderSize) << "kill " << kill;
-        EXPECT_EQ(u32_at(bytes, 2), bytes.size()) << "kill " << kill << ": bfSize is not the file size";
-        EXPECT_EQ(u32_at(bytes, 18), static_cast<std::uint32_t>(kWidth));
-        EXPECT_EQ(u32_at(bytes, 22), static_cast<std::uint32_t>(kHeight));
-        const bool is_first = bytes == first_bytes;
-        const bool is_second = bytes == second_bytes;
-        ASSERT_TRUE(is_first || is_second) << "kill " << kill << ": the file is neither bitmap";
-        holds_first = is_first;
-        saw_first += is_first;
-        saw_second += is_second;
-        orphans += remove_orphans(dir.path());
+        // Save i writes bitmap (holds + 1 + i) % 2. Every ended save has
+        // replaced the file; one started but not reported ended may have.
+        const std::string when = "kill " + std::to_string(kill) + " after " + std::to_string(said.started) +
+                                 " saves started and " + std::to_string(said.ended) + " ended";
+        ASSERT_TRUE(said.ended == said.started || said.ended + 1 == said.started) << when;
+        const int after_ended = (holds + said.ended) % 2;
+        const int found = bitmap_in_file(when);
+        if (said.ended == said.started) {
+            EXPECT_EQ(found, after_ended) << when;
+        }
+        mid_save += said.ended < said.started;
+        holds = found < 0 ? holds : found;
+        EXPECT_LE(remove_orphans(dir.path()).size(), 1u) << when << ": a killed save leaves one temporary at most";
     }
-    std::cout << kKills << " kills: " << saw_first << " times the first bitmap, " << saw_second
-              << " times the second, " << orphans << " temporaries left by killed saves\n";
-    // Kills spread over more than two saves catch both images and most land
-    // mid-write; neither can fail by chance with this seed and range.
-    EXPECT_GT(saw_first, 0);
-    EXPECT_GT(saw_second, 0);
-    EXPECT_GT(orphans, 0);
+    // Only for the reader: where kills land depends on the machine.
+    std::cout << "12 kills at random moments, " << mid_save << " of them within a save\n";
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
 }
 
