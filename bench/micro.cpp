@@ -1,5 +1,6 @@
 // Micro-benchmarks of the three file-writing operations, each beside its
-// floor: the same bytes written with one write() and a rename().
+// floor: the same bytes written with one write() and a rename(); and of
+// printing huge lines, which has no floor.
 //
 // PrintText grows the surface by FontSize + LineSpacing (26 px here) on
 // every call, so a fixed size cannot be measured by calling it in a loop.
@@ -147,6 +148,49 @@ void register_monotize(const std::filesystem::path& dir, Size size)
     })->Unit(benchmark::kMillisecond);
 }
 
+Text repeated(const Text& pattern, std::size_t length)
+{
+    Text text;
+    while (text.size() < length)
+        text += pattern;
+    text.resize(length);
+    return text;
+}
+
+// One Print of a huge line on a canvas 2000 px wide, as surface_test prints
+// it, whose bound is on the text handed to Pango, not on time. The drawer
+// lays such lines out in pieces; one layout of the whole million took
+// minutes. Items are code units.
+void print_huge_line(benchmark::State& state, const Text& text, Single x)
+{
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(2000);
+    c.Height(40);
+    c.FontSize(10);
+    c.Print(u"x");  // untimed: loads the fonts
+    for (auto _ : state) {
+        c.CurrentX(x);
+        c.CurrentY(0);
+        c.Print(text);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+void register_huge_lines()
+{
+    // A mix of scripts and fallback fonts from the fuzz corpus.
+    const Text mixed = u"\xD6C9\x0502\x020C\x063A \x0100 \x1080 \x2721 ";
+    const auto add = [](const std::string& name, const Text& text, Single x) {
+        benchmark::RegisterBenchmark(("PrintHugeLine/" + name).c_str(), [=](benchmark::State& state) {
+            print_huge_line(state, text, x);
+        })->Unit(benchmark::kMillisecond);
+    };
+    add("marks-100k", u"e" + Text(100000, u'\x0301'), 4);  // one cluster, all on the image
+    add("mixed-250k-left", repeated(mixed, 250000), -1.0e9f);  // every piece laid out, none drawn
+    add("mixed-1M", repeated(mixed, 1000000), 4);  // the first pieces drawn, the rest itemized
+}
+
 // The console report, then each operation's time over its floor's.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -192,6 +236,7 @@ int run(int argc, char** argv)
         register_save_picture(dir.path(), size);
         register_monotize(dir.path(), size);
     }
+    register_huge_lines();
     RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
