@@ -65,6 +65,12 @@ register)
   expect present "$bits" "HKCR\\CLSID\\$clsid\\InprocServer32" Apartment
   ;;
 unregister)
+  # The 32-bit side of the cross-view check needs 32-bit programs to run.
+  if [ -n "$other" ] && [ -f "$other" ] && [ "$ob" = 32 ] &&
+     ! probe=$(bash "$(dirname "$0")/run32.sh" --probe); then
+    echo "note: $probe; single-view check only"
+    other=
+  fi
   if [ -n "$other" ] && [ -f "$other" ]; then
     regsvr "$ob" "$other"
     expect_class present "$ob" "$other"
