@@ -162,7 +162,7 @@ private:
 
 class Library {
 public:
-    explicit Library(const wchar_t* path) : h_(LoadLibraryW(path)) {}
+    explicit Library(const wchar_t* path, DWORD flags = 0) : h_(LoadLibraryExW(path, nullptr, flags)) {}
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
     ~Library()

@@ -1,6 +1,6 @@
-// Lumarin.dll as C++ clients use it, run under Wine: the resources, the
-// class factory and unloading, the early-bound vtable, and late binding
-// through IDispatch by name and by the fixed member ids.
+// Lumarin.dll as C++ clients use it, run under Wine: the class factory and
+// unloading, the early-bound vtable, and late binding through IDispatch by
+// name and by the fixed member ids. What the file carries is dll_check's.
 //   client_test PATH-OF-Lumarin.dll OUTPUT-FOLDER
 #include <windows.h>
 #include <oleauto.h>
@@ -15,6 +15,7 @@
 #include "server/com_handles.hpp"
 #include "server/resource_ids.h"
 #include "tests/wine/checks.hpp"
+#include "tests/wine/members.hpp"
 
 namespace {
 
@@ -22,100 +23,6 @@ using lumarin::win::Bstr;
 using lumarin::win::ComPtr;
 using lumarin::win::Variant;
 using namespace lumarin::wine_test;
-
-// The interface as clients were built against it: each vtable slot after
-// IDispatch's seven, in order, with its member id and kind.
-struct Slot {
-    const wchar_t* name;
-    DISPID id;
-    INVOKEKIND kind;
-};
-constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET, kPut = INVOKE_PROPERTYPUT, kCall = INVOKE_FUNC;
-constexpr Slot kSlots[] = {
-    {L"LineSpacing", 0x40030003, kGet},    {L"LineSpacing", 0x40030003, kPut},
-    {L"FinalBold", 0x40030005, kGet},      {L"FinalBold", 0x40030005, kPut},
-    {L"FileName", 0x40030006, kGet},       {L"FileName", 0x40030006, kPut},
-    {L"FontSize", 0x40030007, kGet},       {L"FontSize", 0x40030007, kPut},
-    {L"FontName", 0x40030008, kGet},       {L"FontName", 0x40030008, kPut},
-    {L"FontUnderline", 0x40030009, kGet},  {L"FontUnderline", 0x40030009, kPut},
-    {L"FontItalic", 0x4003000A, kGet},     {L"FontItalic", 0x4003000A, kPut},
-    {L"FontStrikethru", 0x4003000B, kGet}, {L"FontStrikethru", 0x4003000B, kPut},
-    {L"ForeColor", 0x4003000C, kGet},      {L"ForeColor", 0x4003000C, kPut},
-    {L"BackColor", 0x4003000D, kGet},      {L"BackColor", 0x4003000D, kPut},
-    {L"FontWeight", 0x40030010, kGet},     {L"FontWeight", 0x40030010, kPut},
-    {L"Monotize", 0x60030002, kCall},      {L"PrintText", 0x60030003, kCall},
-    {L"MaximumStringLength", 0x60030004, kCall}, {L"TopPadding", 0x60030005, kCall},
-    {L"SidePadding", 0x60030006, kCall},
-};
-static_assert(std::size(kSlots) == 27);
-constexpr int kDispatchSlots = 7;
-
-// --- resources
-
-std::wstring version_string(const std::vector<BYTE>& block, const wchar_t* name, bool* found)
-{
-    std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    void* value = nullptr;
-    UINT length = 0;
-    *found = VerQueryValueW(block.data(), query.c_str(), &value, &length) != 0;
-    return *found && value ? std::wstring(static_cast<const wchar_t*>(value)) : std::wstring();
-}
-
-void test_resources(const std::wstring& dll)
-{
-    const lumarin::win::Library module(dll.c_str());
-    check(bool(module), "LoadLibrary " + narrow(dll));
-    if (!module)
-        return;
-    HRSRC blob = FindResourceW(module.get(), MAKEINTRESOURCEW(LUMARIN_RES_IID_SYNAPSE), LUMARIN_RES_IID_SYNAPSE_TYPE_W);
-    check(blob != nullptr, "_IID_SYNAPSE resource");
-    if (blob) {
-        const DWORD size = SizeofResource(module.get(), blob);
-        const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module.get(), blob)));
-        check(size == 20, "_IID_SYNAPSE is 20 bytes, not " + std::to_string(size));
-        if (size == 20 && bytes) {
-            check(bytes[0] == 16 && bytes[1] == 0 && bytes[2] == 0 && bytes[3] == 0, "_IID_SYNAPSE length 16");
-            check(std::memcmp(bytes + 4, &IID__synapse, 16) == 0, "_IID_SYNAPSE holds the interface identifier");
-        }
-    }
-    check(FindResourceW(module.get(), MAKEINTRESOURCEW(LUMARIN_RES_TYPELIB), L"TYPELIB") != nullptr,
-          "TYPELIB resource");
-
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), &ignored);
-    check(size > 0, "version information present");
-    if (size == 0)
-        return;
-    std::vector<BYTE> block(size);
-    check(GetFileVersionInfoW(dll.c_str(), 0, size, block.data()) != 0, "GetFileVersionInfo");
-    const struct {
-        const wchar_t* name;
-        const wchar_t* value;
-    } strings[] = {{L"FileVersion", L"1.00"},     {L"ProductVersion", L"1.00"},
-                   {L"ProductName", L"Lumarin"},  {L"InternalName", L"Lumarin"},
-                   {L"OriginalFilename", L"Lumarin.dll"}, {L"OLESelfRegister", L""}};
-    for (const auto& s : strings) {
-        bool found = false;
-        const std::wstring value = version_string(block, s.name, &found);
-        check(found && value == s.value, "version string " + narrow(s.name) + " = \"" + narrow(value) + "\"");
-    }
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
-        check(fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0, "FILEVERSION 1,0,0,0");
-        check(fixed->dwProductVersionMS == 0x00010000 && fixed->dwProductVersionLS == 0, "PRODUCTVERSION 1,0,0,0");
-        check(fixed->dwFileType == VFT_DLL, "FILETYPE VFT_DLL");
-    } else {
-        check(false, "fixed version information");
-    }
-    WORD* translation = nullptr;
-    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                       &length) &&
-        length >= 4)
-        check(translation[0] == 0x0409 && translation[1] == 1200, "Translation 0x0409, 1200");
-    else
-        check(false, "Translation present");
-}
 
 // --- the class factory and unloading
 
@@ -314,7 +221,7 @@ VARIANT by_ref(VARIANT* target)
 void test_late_bound(IDispatch* d, const std::wstring& out)
 {
     // Names and member ids, and the vtable order behind them.
-    for (const Slot& s : kSlots) {
+    for (const Member& s : kMembers) {
         auto* name = const_cast<LPOLESTR>(s.name);
         DISPID id = 0;
         check_hr(d->GetIDsOfNames(IID_NULL, &name, 1, 0x0409, &id), S_OK, "GetIDsOfNames " + narrow(s.name));
@@ -327,7 +234,7 @@ void test_late_bound(IDispatch* d, const std::wstring& out)
     ComPtr<ITypeInfo> info;
     check_hr(d->GetTypeInfo(0, 0x0409, info.put()), S_OK, "GetTypeInfo");
     if (info) {
-        for (UINT i = 0; i < std::size(kSlots); ++i) {
+        for (UINT i = 0; i < std::size(kMembers); ++i) {
             FUNCDESC* f = nullptr;
             // The vtable side lists IDispatch's members first when it
             // inherits them; find ours by order among the rest.
@@ -335,10 +242,10 @@ void test_late_bound(IDispatch* d, const std::wstring& out)
                 check(false, "function " + std::to_string(i));
                 continue;
             }
-            check(f->memid == kSlots[i].id && f->invkind == kSlots[i].kind,
-                  "slot " + std::to_string(i) + " is " + narrow(kSlots[i].name));
+            check(f->memid == kMembers[i].id && f->invkind == kMembers[i].kind,
+                  "slot " + std::to_string(i) + " is " + narrow(kMembers[i].name));
             check(f->oVft == static_cast<SHORT>((kDispatchSlots + i) * sizeof(void*)),
-                  "vtable offset of " + narrow(kSlots[i].name));
+                  "vtable offset of " + narrow(kMembers[i].name));
             info->ReleaseFuncDesc(f);
         }
     }
@@ -459,7 +366,6 @@ int main(int argc, char** argv)
     const lumarin::win::ComApartment apartment;
     check_hr(apartment.result(), S_OK, "CoInitializeEx");
 
-    test_resources(dll);
     test_class_factory(dll);
 
     // Registered: the ProgID and CoCreateInstance route.
