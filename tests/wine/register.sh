@@ -65,13 +65,13 @@ register)
   expect present "$bits" "HKCR\\CLSID\\$clsid\\InprocServer32" Apartment
   ;;
 unregister)
+  single="no build of the other bitness"
+  [ -n "$other" ] && [ -f "$other" ] || other=
   # The 32-bit side of the cross-view check needs 32-bit programs to run.
-  if [ -n "$other" ] && [ -f "$other" ] && [ "$ob" = 32 ] &&
-     ! probe=$(bash "$(dirname "$0")/run32.sh" --probe); then
-    echo "note: $probe; single-view check only"
+  if [ -n "$other" ] && [ "$ob" = 32 ] && ! single=$(bash "$(dirname "$0")/run32.sh" --probe); then
     other=
   fi
-  if [ -n "$other" ] && [ -f "$other" ]; then
+  if [ -n "$other" ]; then
     regsvr "$ob" "$other"
     expect_class present "$ob" "$other"
     expect_class present "$bits" "$dll"
@@ -86,7 +86,7 @@ unregister)
     regsvr "$ob" "$other" /u
     expect_class absent "$ob"
   else
-    echo "note: no build of the other bitness; single-view check only"
+    echo "note: $single; single-view check only"
     regsvr "$bits" "$dll" /u
   fi
   expect_class absent "$bits"
