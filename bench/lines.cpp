@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench/floor.hpp"
-#include "common/error.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/error.hpp"
+#include "lumarin/synapse.hpp"
 #include "surface/bmp.hpp"
 #include "tools/lumarin/input.hpp"
 

@@ -19,7 +19,8 @@
 #include <vector>
 
 #include "bench/floor.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
+#include "renderer/canvas_access.hpp"
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
 #include "surface/image.hpp"
@@ -69,7 +70,7 @@ std::unique_ptr<synapse> sized_renderer(const Text& line, const std::string& fil
     return s;
 }
 
-int height_of(const synapse& s) { return s.canvas().Image().height(); }
+int height_of(const synapse& s) { return canvas_of(s).Image().height(); }
 
 std::size_t bmp24_bytes(int w, int h) { return kBmp24HeaderSize + bmp24_stride(w) * static_cast<std::size_t>(h); }
 std::size_t mono_bytes(int w, int h) { return 62 + static_cast<std::size_t>(mono_stride(w)) * static_cast<std::size_t>(h); }

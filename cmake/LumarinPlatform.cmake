@@ -2,11 +2,20 @@
 if(WIN32)
   set(LUMARIN_TEXT_DRAWER text_gdi.cpp)
   set(LUMARIN_FILE_LAYER file_win32.cpp)
-  # The library and everything built on it needs nothing beyond Windows.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  set(LUMARIN_PLATFORM_LIBS gdi32)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
   set(LUMARIN_TEXT_DRAWER text_pango.cpp)
   set(LUMARIN_FILE_LAYER file_posix.cpp)
+  set(LUMARIN_PLATFORM_LIBS PkgConfig::PANGOCAIRO)
 endif()
+
+# Windows programs and the DLL built in the calling directory carry their
+# C and C++ runtimes, so that they need nothing beyond Windows. Only our
+# own binaries: the library imposes nothing on its users' links.
+function(lumarin_static_runtime)
+  if(WIN32)
+    add_link_options(-static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 
 namespace lumarin {
 

@@ -4,7 +4,7 @@
 // a floating-point step that overflows or turns invalid is an error.
 #pragma once
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin {
 

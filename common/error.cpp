@@ -1,4 +1,4 @@
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 
 namespace lumarin {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin {
 

@@ -1,10 +1,10 @@
-#include "common/variant.hpp"
+#include "lumarin/variant.hpp"
 
 #include <cmath>
 #include <charconv>
 #include <string>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 
 namespace lumarin {
 

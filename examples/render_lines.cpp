@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "common/text.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
 
 namespace {
 

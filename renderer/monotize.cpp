@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "common/arith.hpp"
-#include "common/error.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/error.hpp"
+#include "lumarin/synapse.hpp"
 #include "surface/bytes.hpp"
 #include "surface/canvas.hpp"
 #include "surface/file.hpp"

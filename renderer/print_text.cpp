@@ -1,6 +1,6 @@
 // PrintText: one line per call, then the whole surface to FileName.
 #include "common/arith.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
 

@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "common/arith.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
 #include "surface/canvas.hpp"
 
 namespace lumarin {

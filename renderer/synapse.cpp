@@ -1,5 +1,5 @@
 // Creation and destruction of the renderer, and the colour-name table.
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
 
 #include <array>
 #include <string_view>

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "common/error.hpp"
-#include "common/variant.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/error.hpp"
+#include "lumarin/variant.hpp"
+#include "lumarin/synapse.hpp"
 #include "server/com_handles.hpp"
 #include "server/module.hpp"
 
@@ -230,6 +230,13 @@ private:
     static HRESULT put(T& property, T value) noexcept
     {
         property = value;
+        return S_OK;
+    }
+    // Through the vtable a Boolean keeps the 16 bits the client stored.
+    static HRESULT get(VARIANT_BOOL* out, Boolean value) noexcept { return get(out, value.bits()); }
+    static HRESULT put(Boolean& property, VARIANT_BOOL value) noexcept
+    {
+        property = Boolean::from_bits(value);
         return S_OK;
     }
     static HRESULT get_text(BSTR* out, const Text& value) noexcept

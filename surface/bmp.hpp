@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin {

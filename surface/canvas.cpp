@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "common/arith.hpp"
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 
 namespace lumarin {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 #include "surface/image.hpp"
 #include "surface/text_drawer.hpp"
 

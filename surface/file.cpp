@@ -1,6 +1,6 @@
 #include "surface/file.hpp"
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "common/text.hpp"
 
 namespace lumarin {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <span>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin {
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/file.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 
 namespace lumarin {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin {
 

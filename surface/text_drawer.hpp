@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin {

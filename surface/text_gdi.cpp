@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "common/arith.hpp"
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "surface/text_drawer.hpp"
 
 namespace lumarin {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
 #include "surface/text_drawer.hpp"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
 #include "support.hpp"
 
 namespace lumarin {

@@ -24,9 +24,10 @@
 #include <system_error>
 #include <vector>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "common/text.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
+#include "renderer/canvas_access.hpp"
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
 #include "surface/image.hpp"
@@ -114,7 +115,7 @@ private:
 
 constexpr std::array<Integer, 18> kIntegers{0,     1,     -1,     2,   -2,  7,   10,  16,   80,
                                             100,   255,   256,    999, 1000, 32767, -32768, 32766, -32767};
-constexpr std::array<Boolean, 6> kBooleans{0, -1, 1, 2, 32767, -32768};
+constexpr std::array<std::int16_t, 6> kBooleans{0, -1, 1, 2, 32767, -32768};
 constexpr std::array<Long, 14> kLongs{0,          1,         -1,         10,         -10,        1000,    -1000,
                                       65535,      65536,     -65536,     1000000000, -1000000000, INT32_MAX, INT32_MIN};
 
@@ -127,7 +128,7 @@ Integer integer(Input& in)
 Boolean boolean(Input& in)
 {
     const std::uint8_t how = in.byte();
-    return how < 200 ? kBooleans[how % kBooleans.size()] : static_cast<Boolean>(in.u16());
+    return Boolean::from_bits(how < 200 ? kBooleans[how % kBooleans.size()] : static_cast<std::int16_t>(in.u16()));
 }
 
 Long long_value(Input& in)
@@ -322,7 +323,7 @@ public:
                 one_call(s, in);
                 if (trace_)
                     std::fprintf(stderr, "%-20s ok   %8.1f ms  surface %dx%d\n", call_, ms(),
-                                 s.canvas().Image().width(), s.canvas().Image().height());
+                                 canvas_of(s).Image().width(), canvas_of(s).Image().height());
             } catch (const Error& e) {
                 if (trace_)
                     std::fprintf(stderr, "%-20s %-4d %8.1f ms  %.160s\n", call_, e.number(), ms(), e.what());
@@ -395,7 +396,7 @@ private:
 
     bool afford(const synapse& s, std::size_t text_length)
     {
-        const Image& image = s.canvas().Image();
+        const Image& image = canvas_of(s).Image();
         const bool big = std::int64_t{image.width()} * image.height() >= kBigSurface || text_length >= kBigText;
         if (!big)
             return true;
@@ -432,7 +433,7 @@ private:
     // A successful save leaves a complete bitmap of the current surface.
     void expect_saved(const synapse& s, bool mono) const
     {
-        const Image& image = s.canvas().Image();
+        const Image& image = canvas_of(s).Image();
         struct stat st {};
         if (::stat(target_.c_str(), &st) != 0)
             violated("saved file missing", target_.string());
@@ -445,12 +446,12 @@ private:
 
     static void check_surface(const synapse& s)
     {
-        const Image& image = s.canvas().Image();
+        const Image& image = canvas_of(s).Image();
         if (image.width() < 0 || image.height() < 0 || image.width() > kMaxImageSide ||
             image.height() > kMaxImageSide || std::int64_t{image.width()} * image.height() > kMaxImagePixels)
             violated("surface outside its caps");
-        if (s.canvas().Width() != static_cast<Single>(image.width()) ||
-            s.canvas().Height() != static_cast<Single>(image.height()))
+        if (canvas_of(s).Width() != static_cast<Single>(image.width()) ||
+            canvas_of(s).Height() != static_cast<Single>(image.height()))
             violated("canvas size and image size disagree");
     }
 

@@ -5,7 +5,7 @@
 
 #include "common/arith.hpp"
 #include "common/text.hpp"
-#include "common/variant.hpp"
+#include "lumarin/variant.hpp"
 #include "support.hpp"
 
 namespace lumarin {

@@ -1,5 +1,6 @@
 // Monotize: the 1-bit file byte for byte, its pixels, and what it replaces.
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
+#include "renderer/canvas_access.hpp"
 #include "surface/canvas.hpp"
 #include "surface/mono.hpp"
 #include "support.hpp"
@@ -33,7 +34,7 @@ TEST(Monotize, HeaderOfA100By20SurfaceByteForByte)
     synapse s;
     sized(s, dir, 100, 20);
     s.LineSpacing = 0;
-    ASSERT_EQ(s.canvas().ScaleHeight(), 20.0f);
+    ASSERT_EQ(canvas_of(s).ScaleHeight(), 20.0f);
     s.Monotize(u"");
     const auto file = test::read_bytes(dir / "mono.bmp");
     ASSERT_EQ(file.size(), 382u);
@@ -105,7 +106,7 @@ TEST(Monotize, ABlackSurfaceIsAllZeroAndInkLandsBottomRowFirst)
     s.PrintText(u"\u2588\u2588\u2588\u2588", 0, 0);
     s.Monotize(u"");
     file = test::read_bytes(dir / "mono.bmp");
-    const Image& image = s.canvas().Image();
+    const Image& image = canvas_of(s).Image();
     const int height = image.height();
     const int stride = 4;
     for (int y = 0; y < height; ++y) {
@@ -129,7 +130,7 @@ TEST(Monotize, ReplacesALongerColourFileWhole)
     s.MaximumStringLength(u"abcd");  // 32 pixels wide
     s.PrintText(u"ab", 0, 0);
     ASSERT_GT(test::read_bytes(dir / "mono.bmp").size(), 500u);
-    ASSERT_EQ(s.canvas().ScaleHeight(), 17.0f);
+    ASSERT_EQ(canvas_of(s).ScaleHeight(), 17.0f);
     s.Monotize(u"");
     const auto file = test::read_bytes(dir / "mono.bmp");
     EXPECT_EQ(file.size(), 62u + 17 * 4);

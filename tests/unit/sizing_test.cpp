@@ -1,5 +1,6 @@
 // MaximumStringLength, TopPadding and SidePadding, and the typical job.
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
+#include "renderer/canvas_access.hpp"
 #include "surface/canvas.hpp"
 #include "support.hpp"
 
@@ -14,19 +15,19 @@ TEST(MaximumStringLength, WidthIsSizeTimesFactorPerCharacter)
     s.FontSize = 10;
     s.MaximumStringLength(u"abc");
     EXPECT_EQ(s.FontWeight, 80);
-    EXPECT_EQ(s.canvas().Width(), 24.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 24.0f);
 
     synapse t;
     t.FontSize = 12;
     t.FontWeight = 50;
     t.MaximumStringLength(u"0123456789");
     EXPECT_EQ(t.FontWeight, 50);
-    EXPECT_EQ(t.canvas().Width(), 60.0f);
+    EXPECT_EQ(canvas_of(t).Width(), 60.0f);
     t.MaximumStringLength(u"");
-    EXPECT_EQ(t.canvas().Width(), 0.0f);
+    EXPECT_EQ(canvas_of(t).Width(), 0.0f);
     // Code units, not characters: a surrogate pair counts twice.
     t.MaximumStringLength(u"\U0001F600");
-    EXPECT_EQ(t.canvas().Width(), 12.0f);
+    EXPECT_EQ(canvas_of(t).Width(), 12.0f);
 }
 
 TEST(MaximumStringLength, TheDefaultFactorIsStoredBeforeTheProductOverflows)
@@ -36,7 +37,7 @@ TEST(MaximumStringLength, TheDefaultFactorIsStoredBeforeTheProductOverflows)
     s.FontWeight = 200;
     EXPECT_EQ(error_number([&] { s.MaximumStringLength(u"x"); }), 6);
     EXPECT_EQ(s.FontWeight, 200);
-    EXPECT_EQ(s.canvas().Width(), 1.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 1.0f);
 
     synapse t;
     t.FontSize = 500;
@@ -52,7 +53,7 @@ TEST(MaximumStringLength, ASurfaceTooWideIsRefusedBeforeAllocation)
     EXPECT_EQ(error_number([&] { s.MaximumStringLength(Text(2000, u'x')); }), 7);
     s.FontSize = -10;
     EXPECT_EQ(error_number([&] { s.MaximumStringLength(u"abc"); }), 380);
-    EXPECT_EQ(s.canvas().Width(), 1.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 1.0f);
 }
 
 TEST(TopPadding, AddsTwoMarginsAndAPitchAndMovesTheOriginByTheArgument)
@@ -60,36 +61,39 @@ TEST(TopPadding, AddsTwoMarginsAndAPitchAndMovesTheOriginByTheArgument)
     synapse s;
     s.LineSpacing = 2;
     s.TopPadding(5.0);
-    EXPECT_EQ(s.canvas().Height(), 1.0f + 12);
-    EXPECT_EQ(s.canvas().ScaleTop(), -5.0f);
+    EXPECT_EQ(canvas_of(s).Height(), 1.0f + 12);
+    EXPECT_EQ(canvas_of(s).ScaleTop(), -5.0f);
 
     synapse t;
     t.LineSpacing = 2;
     t.TopPadding(-5.0);
-    EXPECT_EQ(t.canvas().Height(), 1.0f + 12);
-    EXPECT_EQ(t.canvas().ScaleTop(), 5.0f);
+    EXPECT_EQ(canvas_of(t).Height(), 1.0f + 12);
+    EXPECT_EQ(canvas_of(t).ScaleTop(), 5.0f);
 
     synapse u;
     u.TopPadding(2.5);  // the margin rounds to even, the origin does not
-    EXPECT_EQ(u.canvas().Height(), 1.0f + 4);
-    EXPECT_EQ(u.canvas().ScaleTop(), -2.5f);
+    EXPECT_EQ(canvas_of(u).Height(), 1.0f + 4);
+    EXPECT_EQ(canvas_of(u).ScaleTop(), -2.5f);
     u.TopPadding(Empty{});
-    EXPECT_EQ(u.canvas().Height(), 1.0f + 4);
-    EXPECT_EQ(u.canvas().ScaleTop(), 0.0f);
+    EXPECT_EQ(canvas_of(u).Height(), 1.0f + 4);
+    EXPECT_EQ(canvas_of(u).ScaleTop(), 0.0f);
 }
 
 TEST(TopPadding, NumericTextActsAsItsNumber)
 {
     synapse s;
     synapse t;
+    synapse u;
     s.TopPadding(Text(u" 7 "));
     t.TopPadding(7.0);
-    EXPECT_EQ(s.canvas().Height(), t.canvas().Height());
-    EXPECT_EQ(s.canvas().ScaleTop(), t.canvas().ScaleTop());
+    u.TopPadding(7);  // C++ integers need no Variant
+    EXPECT_EQ(canvas_of(s).Height(), canvas_of(t).Height());
+    EXPECT_EQ(canvas_of(s).ScaleTop(), canvas_of(t).ScaleTop());
+    EXPECT_EQ(canvas_of(u).Height(), canvas_of(t).Height());
     s.TopPadding(Text(u"&H10"));
-    EXPECT_EQ(s.canvas().ScaleTop(), -16.0f);
+    EXPECT_EQ(canvas_of(s).ScaleTop(), -16.0f);
     s.TopPadding(Text(u"1e1"));
-    EXPECT_EQ(s.canvas().ScaleTop(), -10.0f);
+    EXPECT_EQ(canvas_of(s).ScaleTop(), -10.0f);
 }
 
 TEST(TopPadding, BadArgumentsChangeNothing)
@@ -97,7 +101,7 @@ TEST(TopPadding, BadArgumentsChangeNothing)
     synapse s;
     s.LineSpacing = 3;
     s.TopPadding(4.0);
-    const Single height = s.canvas().Height();
+    const Single height = canvas_of(s).Height();
     for (const auto& [value, number] : std::initializer_list<std::pair<Variant, int>>{
              {Text(u"seven"), 13},
              {Text(u""), 13},
@@ -108,8 +112,8 @@ TEST(TopPadding, BadArgumentsChangeNothing)
              {16384.0, 6},  // the margins overflow 16 bits: nothing drawn
          }) {
         EXPECT_EQ(error_number([&] { s.TopPadding(value); }), number);
-        EXPECT_EQ(s.canvas().Height(), height);
-        EXPECT_EQ(s.canvas().ScaleTop(), -4.0f);
+        EXPECT_EQ(canvas_of(s).Height(), height);
+        EXPECT_EQ(canvas_of(s).ScaleTop(), -4.0f);
     }
 }
 
@@ -117,15 +121,15 @@ TEST(SidePadding, WidensByTwoMarginsAndMovesTheOriginByTheArgument)
 {
     synapse s;
     s.SidePadding(-4);
-    EXPECT_EQ(s.canvas().Width(), 1.0f + 8);
-    EXPECT_EQ(s.canvas().ScaleLeft(), 4.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 1.0f + 8);
+    EXPECT_EQ(canvas_of(s).ScaleLeft(), 4.0f);
     s.SidePadding(3);
-    EXPECT_EQ(s.canvas().Width(), 1.0f + 8 + 6);
-    EXPECT_EQ(s.canvas().ScaleLeft(), -3.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 1.0f + 8 + 6);
+    EXPECT_EQ(canvas_of(s).ScaleLeft(), -3.0f);
     EXPECT_EQ(error_number([&] { s.SidePadding(-32768); }), 6);
     EXPECT_EQ(error_number([&] { s.SidePadding(16384); }), 6);
-    EXPECT_EQ(s.canvas().Width(), 1.0f + 8 + 6);
-    EXPECT_EQ(s.canvas().ScaleLeft(), -3.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 1.0f + 8 + 6);
+    EXPECT_EQ(canvas_of(s).ScaleLeft(), -3.0f);
 }
 
 TEST(SidePadding, MaximumStringLengthAfterwardsDropsTheMarginsButKeepsTheOrigin)
@@ -134,8 +138,8 @@ TEST(SidePadding, MaximumStringLengthAfterwardsDropsTheMarginsButKeepsTheOrigin)
     s.FontSize = 10;
     s.SidePadding(4);
     s.MaximumStringLength(u"abc");
-    EXPECT_EQ(s.canvas().Width(), 24.0f);
-    EXPECT_EQ(s.canvas().ScaleLeft(), -4.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 24.0f);
+    EXPECT_EQ(canvas_of(s).ScaleLeft(), -4.0f);
 }
 
 TEST(TypicalJob, MarginsOriginAndGrowthLineByLine)
@@ -148,17 +152,17 @@ TEST(TypicalJob, MarginsOriginAndGrowthLineByLine)
     s.FileName = test::text_of(dir / "job.bmp");
     s.MaximumStringLength(u"Twenty-five characters ok");
     EXPECT_EQ(s.FontWeight, 80);
-    EXPECT_EQ(s.canvas().Width(), 200.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 200.0f);
     s.SidePadding(4);
-    EXPECT_EQ(s.canvas().Width(), 208.0f);
+    EXPECT_EQ(canvas_of(s).Width(), 208.0f);
     s.TopPadding(4.0);
-    EXPECT_EQ(s.canvas().Height(), 1.0f + 24);
+    EXPECT_EQ(canvas_of(s).Height(), 1.0f + 24);
     for (int line = 1; line <= 3; ++line) {
         s.PrintText(u"Twenty-five characters ok", 0, 0);
-        EXPECT_EQ(s.canvas().Height(), 25.0f + 26 * line);
+        EXPECT_EQ(canvas_of(s).Height(), 25.0f + 26 * line);
     }
     // Ink starts at the left margin and one pitch below the top margin.
-    const Image& image = s.canvas().Image();
+    const Image& image = canvas_of(s).Image();
     EXPECT_GE(*test::first_ink_column(image), 4);
     EXPECT_LE(*test::first_ink_column(image), 6);
     EXPECT_GE(*test::first_ink_row(image), 4 + 16);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/error.hpp"
-#include "common/types.hpp"
+#include "lumarin/error.hpp"
+#include "lumarin/types.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin::test {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin::cli {
 

@@ -6,7 +6,7 @@
 #include <new>
 #include <span>
 
-#include "common/error.hpp"
+#include "lumarin/error.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/options.hpp"
 #include "tools/lumarin/progress.hpp"

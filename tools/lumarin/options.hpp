@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin::cli {
 

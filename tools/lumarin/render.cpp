@@ -1,23 +1,21 @@
 #include "tools/lumarin/render.hpp"
 
 #include "common/text.hpp"
-#include "renderer/synapse.hpp"
+#include "lumarin/synapse.hpp"
 #include "tools/lumarin/input.hpp"
 
 namespace lumarin::cli {
 
 namespace {
 
-Boolean flag(bool on) { return on ? kTrue : kFalse; }
-
 void set_properties(synapse& s, const Options& o)
 {
     s.FontName = o.font;
     s.FontSize = o.size;
-    s.FinalBold = flag(o.bold);
-    s.FontItalic = flag(o.italic);
-    s.FontUnderline = flag(o.underline);
-    s.FontStrikethru = flag(o.strikethru);
+    s.FinalBold = o.bold;
+    s.FontItalic = o.italic;
+    s.FontUnderline = o.underline;
+    s.FontStrikethru = o.strikethru;
     s.ForeColor = o.fg;
     s.BackColor = o.bg;
     s.LineSpacing = o.line_spacing.value_or(default_line_spacing(o.size));

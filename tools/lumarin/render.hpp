@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 #include "tools/lumarin/options.hpp"
 
 namespace lumarin::cli {

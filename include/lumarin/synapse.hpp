@@ -10,13 +10,16 @@
 
 #include <memory>
 
-#include "common/types.hpp"
-#include "common/variant.hpp"
+#include "lumarin/types.hpp"
+#include "lumarin/variant.hpp"
 
 namespace lumarin {
 
 class Form1;
 class PictureBox;
+namespace detail {
+struct CanvasAccess;
+}
 
 class synapse {
 public:
@@ -48,6 +51,8 @@ public:
     void MaximumStringLength(const Text& longString);
     // Adds top and bottom margins and a line pitch; moves the origin down.
     void TopPadding(const Variant& height);
+    // A number directly, integer or floating point: TopPadding(4).
+    void TopPadding(double height) { TopPadding(Variant(height)); }
     // Adds left and right margins; moves the origin right.
     void SidePadding(Integer length);
 
@@ -55,10 +60,10 @@ public:
     // accepted and has no effect.
     void Monotize(const Text& location);
 
-    // The canvas, for clients that inspect what was drawn (tests, tools).
-    const PictureBox& canvas() const noexcept { return *Canvas; }
-
 private:
+    // The renderer's internal header lets its own tests see the canvas.
+    friend struct detail::CanvasAccess;
+
     void WriteMonoBitmap(PictureBox& canvas);
 
     std::unique_ptr<Form1> HostForm;

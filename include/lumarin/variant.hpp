@@ -5,7 +5,7 @@
 
 #include <variant>
 
-#include "common/types.hpp"
+#include "lumarin/types.hpp"
 
 namespace lumarin {
 
