@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# What a user of the Linux library gets, tried as they would: install the
+# build into a scratch prefix, build examples/consumer against it through
+# find_package and through pkg-config, run both and read the bitmap with
+# Pillow; then build the Debian package, check its file list and Depends,
+# unpack it with dpkg -x and use the command and the library from there.
+#   install_test.sh BUILD-FOLDER SOURCE-FOLDER
+set -uo pipefail
+build=$1 source=$2
+python=/usr/bin/python3  # Debian's, with Debian's Pillow
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+quiet() { "$@" >"$scratch/log" 2>&1 || { cat "$scratch/log"; return 1; }; }
+
+# The files a user's build needs, below an installed prefix ($1) with the
+# library folder $2.
+check_tree() {
+  local root=$1 libdir=$2 f
+  for f in bin/lumarin include/lumarin/synapse.hpp include/lumarin/error.hpp include/lumarin/types.hpp \
+    include/lumarin/variant.hpp "$libdir/liblumarin.a" "$libdir/cmake/Lumarin/LumarinConfig.cmake" \
+    "$libdir/cmake/Lumarin/LumarinConfigVersion.cmake" "$libdir/pkgconfig/lumarin.pc" share/man/man1/lumarin.1; do
+    [ -f "$root/$f" ] || fail "$root: $f is missing"
+  done
+  # Nothing of the library's insides: users include what include/lumarin has.
+  [ -z "$(find "$root/include" -path '*/lumarin/*' ! -name '*.hpp')" ] || fail "$root/include holds more than headers"
+  [ ! -e "$root/include/surface" ] && [ ! -e "$root/include/renderer" ] || fail "$root: private headers installed"
+}
+
+# Builds the consumer against the tree at $1 both ways, runs both and checks
+# that they wrote the same 1-bit bitmap with the two lines on it.
+check_consumer() {
+  local prefix=$1 libdir=$2 name=$3
+  local out=$scratch/$name
+  mkdir -p "$out"
+  quiet cmake -S "$source/examples/consumer" -B "$out/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" ||
+    fail "$name: configuring the consumer with find_package"
+  quiet cmake --build "$out/cmake" || fail "$name: building the consumer with find_package"
+  quiet "$out/cmake/hello" "$out/cmake.bmp" || fail "$name: the find_package consumer failed"
+  # pkg-config, with no C++ standard but the one the user names.
+  local flags
+  if flags=$(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs lumarin); then
+    # shellcheck disable=SC2086
+    quiet g++ -std=c++20 "$source/examples/consumer/hello.cpp" $flags -o "$out/hello-pc" ||
+      fail "$name: building the consumer with pkg-config"
+    quiet "$out/hello-pc" "$out/pkg-config.bmp" || fail "$name: the pkg-config consumer failed"
+    cmp -s "$out/cmake.bmp" "$out/pkg-config.bmp" || fail "$name: the two consumers wrote different files"
+  else
+    fail "$name: pkg-config does not find lumarin"
+  fi
+  "$python" - "$out/cmake.bmp" <<'EOF' || fail "$name: the consumer's bitmap"
+import sys
+from PIL import Image
+image = Image.open(sys.argv[1])
+assert image.format == "BMP" and image.mode == "1", (image.format, image.mode)
+w, h = image.size
+# 22 columns of 8 px and 4 px margins; lines 16 px apart, the first at
+# 4 + 16 px.
+assert (w, h) == (184, 77), image.size
+ink = [y for y in range(h) if any(image.getpixel((x, y)) == 0 for x in range(w))]
+assert any(20 <= y < 36 for y in ink) and any(36 <= y < 52 for y in ink), ink
+print("consumer bitmap:", image.size, image.mode, "ink rows", ink[0], "to", ink[-1])
+EOF
+}
+
+# 1. cmake --install into a prefix.
+prefix=$scratch/prefix
+quiet cmake --install "$build" --prefix "$prefix" || fail "cmake --install"
+libdir=$(cd "$prefix" && find . -name liblumarin.a -printf '%h\n' | sed 's#^\./##' | head -n1)
+check_tree "$prefix" "${libdir:-lib}"
+check_consumer "$prefix" "${libdir:-lib}" installed
+"$prefix/bin/lumarin" --version | grep -qx 'lumarin [0-9.]*' || fail "the installed command's --version"
+grep -q '^\.SH NAME' "$prefix/share/man/man1/lumarin.1" || fail "the man page has no NAME section"
+
+# 2. The Debian package.
+if quiet cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake"; then
+  deb=$(ls "$scratch"/package/lumarin_*.deb 2>/dev/null | head -n1)
+  [ -n "$deb" ] || fail "cpack made no lumarin_*.deb"
+fi
+if [ -n "${deb:-}" ]; then
+  listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+  for f in ./usr/bin/lumarin ./usr/include/lumarin/synapse.hpp ./usr/lib/liblumarin.a \
+    ./usr/lib/cmake/Lumarin/LumarinConfig.cmake ./usr/lib/pkgconfig/lumarin.pc ./usr/share/man/man1/lumarin.1; do
+    grep -qx "$f" <<<"$listing" || fail "the package lacks $f"
+  done
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for lib in libc6 libstdc++6 libpango-1.0-0 libpangocairo-1.0-0 libcairo2; do
+    grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
+  done
+  echo "package: $(basename "$deb"); Depends: $depends"
+  root=$scratch/root
+  dpkg -x "$deb" "$root" || fail "dpkg -x"
+  check_tree "$root/usr" lib
+  "$root/usr/bin/lumarin" --version >/dev/null || fail "the packaged command does not run"
+  check_consumer "$root/usr" lib packaged
+fi
+
+echo "install and package checks: $failures failure(s)"
+[ "$failures" -eq 0 ]
