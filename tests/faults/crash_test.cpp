@@ -163,6 +163,8 @@ TEST_F(KilledSaves, AtAChosenByteTheFileIsTheOldBitmapAndTheTemporaryHoldsThatBy
         ASSERT_GE(pid, 0) << "fork: " << std::strerror(errno);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+        ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 3)
+            << "the child could not set its file-size limit to " << limit << " (a lower hard limit?)";
         if (limit < size) {
             ASSERT_TRUE(WIFSTOPPED(status))
                 << when << ": the child did not stop at the limit (status " << status << ")";
