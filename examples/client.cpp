@@ -18,6 +18,31 @@ namespace {
 
 std::u16string_view view(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
 
+// COM for this thread while main runs; released only if it was taken.
+struct Apartment {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Apartment() = default;
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    ~Apartment()
+    {
+        if (SUCCEEDED(hr))
+            CoUninitialize();
+    }
+};
+
+// The methods take their text [in, out]: the object may free the string
+// and store another, so the string is lent for the call and whatever
+// comes back is owned again.
+template <typename Call>
+HRESULT lend(Bstr& text, Call call)
+{
+    BSTR slot = text.detach();
+    const HRESULT hr = call(&slot);
+    text = Bstr::adopt(slot);
+    return hr;
+}
+
 void report(HRESULT hr)
 {
     std::printf("failed: 0x%08lX", static_cast<unsigned long>(hr));
@@ -42,7 +67,7 @@ HRESULT run(const wchar_t* file)
 
     const char16_t* lines[] = {u"Early-bound client", u"through the vtable", u"of _synapse"};
     Bstr longest(lines[0]);
-    if (FAILED(hr = synapse->MaximumStringLength(longest.in_out())))
+    if (FAILED(hr = lend(longest, [&](BSTR* s) { return synapse->MaximumStringLength(s); })))
         return hr;
     short side = 4;
     if (FAILED(hr = synapse->SidePadding(&side)))
@@ -56,7 +81,7 @@ HRESULT run(const wchar_t* file)
     for (const char16_t* line : lines) {
         Bstr text(line);
         LONG x = 0, y = 0;
-        if (FAILED(hr = synapse->PrintText(text.in_out(), &x, &y)))
+        if (FAILED(hr = lend(text, [&](BSTR* s) { return synapse->PrintText(s, &x, &y); })))
             return hr;
     }
     // An error on purpose: the side margin leaves 16 bits.
@@ -77,8 +102,8 @@ int wmain(int argc, wchar_t** argv)
         std::printf("usage: lumarin_client OUTPUT.bmp\n");
         return 2;
     }
-    const lumarin::win::ComApartment apartment;
-    if (FAILED(apartment.result()))
+    const Apartment apartment;
+    if (FAILED(apartment.hr))
         return 1;
     const HRESULT hr = run(argv[1]);
     if (FAILED(hr)) {

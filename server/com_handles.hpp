@@ -1,5 +1,7 @@
 // Small owning types for the COM and registry handles the server and its
-// Windows clients hold: each releases what it owns exactly once.
+// Windows clients hold: each releases what it owns exactly once. Handles
+// closed by one function are UniqueHandles, as the surface's are; a COM
+// pointer counts references instead, and a VARIANT is a value cleared once.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,8 @@
 #include <new>
 #include <string_view>
 #include <utility>
+
+#include "surface/win_handles.hpp"
 
 namespace lumarin::win {
 
@@ -67,51 +71,33 @@ private:
     T* p_ = nullptr;
 };
 
-class Bstr {
+// A BSTR, freed once.
+class Bstr : public UniqueHandle<BSTR, SysFreeString> {
 public:
     Bstr() = default;
+    // A copy of the text; throws std::bad_alloc when it cannot be allocated.
     explicit Bstr(std::u16string_view text);
     explicit Bstr(const wchar_t* text) : Bstr(std::u16string_view(reinterpret_cast<const char16_t*>(text))) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    Bstr(Bstr&& other) noexcept : b_(std::exchange(other.b_, nullptr)) {}
-    Bstr& operator=(Bstr&& other) noexcept
+    // Adopts a string the caller owns.
+    static Bstr adopt(BSTR b) noexcept
     {
-        std::swap(b_, other.b_);
-        return *this;
+        Bstr owner;
+        owner.reset(b);
+        return owner;
     }
-    ~Bstr() { reset(); }
 
-    void reset() noexcept
-    {
-        if (BSTR b = std::exchange(b_, nullptr))
-            SysFreeString(b);
-    }
-    BSTR* put() noexcept
-    {
-        reset();
-        return &b_;
-    }
-    BSTR get() const noexcept { return b_; }
-    // For an [in, out] parameter: the value stays and may be replaced.
-    BSTR* in_out() noexcept { return &b_; }
-    BSTR detach() noexcept { return std::exchange(b_, nullptr); }
     std::u16string_view view() const noexcept
     {
-        return {reinterpret_cast<const char16_t*>(b_), b_ ? SysStringLen(b_) : 0u};
+        return {reinterpret_cast<const char16_t*>(get()), get() ? SysStringLen(get()) : 0u};
     }
-
-private:
-    BSTR b_ = nullptr;
 };
 
-// Throws std::bad_alloc when the string cannot be allocated.
 inline Bstr::Bstr(std::u16string_view text)
 {
     if (text.size() > 0x7FFFFFF0u)
         throw std::bad_alloc();
-    b_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
-    if (!b_)
+    reset(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size())));
+    if (!get())
         throw std::bad_alloc();
 }
 
@@ -136,62 +122,6 @@ private:
     VARIANT v_;
 };
 
-class RegKey {
-public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& other) noexcept : k_(std::exchange(other.k_, nullptr)) {}
-    ~RegKey()
-    {
-        if (k_)
-            RegCloseKey(k_);
-    }
-    HKEY* put() noexcept
-    {
-        if (k_)
-            RegCloseKey(std::exchange(k_, nullptr));
-        return &k_;
-    }
-    HKEY get() const noexcept { return k_; }
-    explicit operator bool() const noexcept { return k_ != nullptr; }
-
-private:
-    HKEY k_ = nullptr;
-};
-
-class Library {
-public:
-    explicit Library(const wchar_t* path, DWORD flags = 0) : h_(LoadLibraryExW(path, nullptr, flags)) {}
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    ~Library()
-    {
-        if (h_)
-            FreeLibrary(h_);
-    }
-    HMODULE get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != nullptr; }
-
-private:
-    HMODULE h_;
-};
-
-// CoInitializeEx for a scope; CoUninitialize only when it succeeded.
-class ComApartment {
-public:
-    explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED) : hr_(CoInitializeEx(nullptr, model)) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment()
-    {
-        if (SUCCEEDED(hr_))
-            CoUninitialize();
-    }
-    HRESULT result() const noexcept { return hr_; }
-
-private:
-    HRESULT hr_;
-};
+using RegKey = UniqueHandle<HKEY, RegCloseKey>;
 
 }  // namespace lumarin::win

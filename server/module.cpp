@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "server/com_handles.hpp"
+#include "server/errors.hpp"
 #include "server/module.hpp"
 
 namespace lumarin::server {
@@ -66,9 +67,10 @@ ClassFactory g_factory;
 void object_created() noexcept { ++g_objects; }
 void object_destroyed() noexcept { --g_objects; }
 
-HRESULT module_path(wchar_t* buffer, DWORD size) noexcept
+HRESULT module_path(ModulePath& path) noexcept
 {
-    const DWORD n = GetModuleFileNameW(g_module, buffer, size);
+    const auto size = static_cast<DWORD>(path.size());
+    const DWORD n = GetModuleFileNameW(g_module, path.data(), size);
     if (n == 0)
         return HRESULT_FROM_WIN32(GetLastError());
     if (n >= size)
@@ -76,17 +78,23 @@ HRESULT module_path(wchar_t* buffer, DWORD size) noexcept
     return S_OK;
 }
 
+HRESULT embedded_type_library(ITypeLib** out) noexcept
+{
+    *out = nullptr;
+    ModulePath path;
+    const HRESULT hr = module_path(path);
+    if (FAILED(hr))
+        return hr;
+    return LoadTypeLibEx(path.data(), REGKIND_NONE, out);
+}
+
 HRESULT synapse_type_info(ITypeInfo** out) noexcept
 {
     *out = nullptr;
     const std::lock_guard lock(g_type_info_mutex);
     if (!g_type_info) {
-        wchar_t path[MAX_PATH * 4];
-        HRESULT hr = module_path(path, MAX_PATH * 4);
-        if (FAILED(hr))
-            return hr;
         win::ComPtr<ITypeLib> library;
-        hr = LoadTypeLibEx(path, REGKIND_NONE, library.put());
+        HRESULT hr = embedded_type_library(library.put());
         if (FAILED(hr))
             return hr;
         win::ComPtr<ITypeInfo> info;
@@ -140,9 +148,11 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (clsid != CLSID_synapse)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, out);
+    return entry_point([&] {
+        if (clsid != CLSID_synapse)
+            return CLASS_E_CLASSNOTAVAILABLE;
+        return g_factory.QueryInterface(iid, out);
+    });
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow()

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "server/com_handles.hpp"
+#include "server/errors.hpp"
 #include "server/module.hpp"
 
 namespace lumarin::server {
@@ -64,8 +65,8 @@ bool other_view_has_class(const std::wstring& clsid)
 
 HRESULT register_server()
 {
-    wchar_t path[MAX_PATH * 4];
-    HRESULT hr = module_path(path, MAX_PATH * 4);
+    ModulePath path;
+    HRESULT hr = module_path(path);
     if (FAILED(hr))
         return hr;
     const std::wstring clsid = guid_string(CLSID_synapse);
@@ -78,7 +79,7 @@ HRESULT register_server()
         std::wstring value;
     } values[] = {
         {base, nullptr, kClassName},
-        {base + L"\\InprocServer32", nullptr, path},
+        {base + L"\\InprocServer32", nullptr, path.data()},
         {base + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
         {base + L"\\ProgID", nullptr, kProgId},
         {base + L"\\VERSION", nullptr, L"1.0"},
@@ -94,9 +95,9 @@ HRESULT register_server()
     }
 
     win::ComPtr<ITypeLib> library;
-    hr = LoadTypeLibEx(path, REGKIND_NONE, library.put());
+    hr = embedded_type_library(library.put());
     if (SUCCEEDED(hr))
-        hr = RegisterTypeLib(library.get(), path, nullptr);
+        hr = RegisterTypeLib(library.get(), path.data(), nullptr);
     return FAILED(hr) ? SELFREG_E_TYPELIB : S_OK;
 }
 
@@ -122,18 +123,10 @@ HRESULT unregister_server()
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
 {
-    try {
-        return lumarin::server::register_server();
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return lumarin::server::entry_point(lumarin::server::register_server);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
-    try {
-        return lumarin::server::unregister_server();
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return lumarin::server::entry_point(lumarin::server::unregister_server);
 }

@@ -12,18 +12,18 @@
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/file.hpp"
+#include "surface/win_handles.hpp"
 
 namespace lumarin {
 
 namespace {
 
-// What a failed call means for the caller. ERROR_FILE_NOT_FOUND is "file
-// not found" only where a file must already exist; when creating, it can
-// only mean a missing folder.
-ErrorKind kind_of_error(DWORD error, bool file_must_exist)
+// What a failed call means for the caller. Every call here creates or
+// replaces a file, so ERROR_FILE_NOT_FOUND can only mean a missing folder.
+ErrorKind kind_of_error(DWORD error)
 {
     switch (error) {
-    case ERROR_FILE_NOT_FOUND: return file_must_exist ? ErrorKind::FileNotFound : ErrorKind::PathNotFound;
+    case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return ErrorKind::PathNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -44,9 +44,9 @@ std::string narrow(const std::wstring& text)
     return to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-[[noreturn]] void fail_win32(DWORD error, const std::wstring& path, bool file_must_exist = false)
+[[noreturn]] void fail_win32(DWORD error, const std::wstring& path)
 {
-    fail(kind_of_error(error, file_must_exist), "cannot write " + narrow(path));
+    fail(kind_of_error(error), "cannot write " + narrow(path));
 }
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -65,44 +65,22 @@ std::wstring temporary_prefix(const std::wstring& target)
     return target.substr(0, cut) + L"~" + target.substr(cut, kept) + L".";
 }
 
-class FileHandle {
-public:
-    FileHandle() = default;
-    explicit FileHandle(HANDLE h) noexcept : h_(h) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { close(); }
-    HANDLE get() const noexcept { return h_; }
-    bool valid() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
-    // False when closing reported an error.
-    bool close() noexcept
-    {
-        if (!valid())
-            return true;
-        const bool ok = CloseHandle(h_) != 0;
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-    void reset(HANDLE h) noexcept
-    {
-        close();
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
+// False when closing reported an error: written data may be lost.
+bool close_file(win::File& file) noexcept
+{
+    return !file || CloseHandle(file.detach()) != 0;
+}
 
 }  // namespace
 
 struct ReplacementFile::Impl {
     std::wstring target;
     std::wstring temporary;
-    FileHandle file;
+    win::File file;
 
     void discard() noexcept
     {
-        file.close();
+        file.reset();
         if (!temporary.empty())
             DeleteFileW(temporary.c_str());
         temporary.clear();
@@ -136,7 +114,7 @@ ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             fail_win32(error, target);
     }
-    if (!impl_->file.valid())
+    if (!impl_->file)
         fail(ErrorKind::PathFileAccess, "cannot write " + narrow(target) + " (no free temporary name)");
 }
 
@@ -166,7 +144,7 @@ void ReplacementFile::write(std::span<const std::byte> bytes)
 
 void ReplacementFile::commit()
 {
-    if (!impl_->file.close()) {
+    if (!close_file(impl_->file)) {
         const DWORD error = GetLastError();
         impl_->discard();
         fail_win32(error, impl_->target);
@@ -176,7 +154,7 @@ void ReplacementFile::commit()
         const DWORD error = GetLastError();
         impl_->discard();
         // The temporary exists, so a missing file can only be the folder.
-        fail_win32(error, impl_->target, false);
+        fail_win32(error, impl_->target);
     }
     impl_->temporary.clear();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <cstdio>
 #include <cstring>
@@ -48,5 +49,13 @@ inline std::wstring windows_path(const char* path)
 }
 
 constexpr HRESULT control_error(int n) { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, n); }
+
+// Frees the strings a caller receives in an EXCEPINFO.
+inline void free_strings(EXCEPINFO& e)
+{
+    SysFreeString(e.bstrSource);
+    SysFreeString(e.bstrDescription);
+    SysFreeString(e.bstrHelpFile);
+}
 
 }  // namespace lumarin::wine_test

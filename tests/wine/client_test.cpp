@@ -15,6 +15,7 @@
 #include "server/com_handles.hpp"
 #include "server/resource_ids.h"
 #include "tests/wine/checks.hpp"
+#include "tests/wine/handles.hpp"
 #include "tests/wine/members.hpp"
 
 namespace {
@@ -28,7 +29,7 @@ using namespace lumarin::wine_test;
 
 void test_class_factory(const std::wstring& dll)
 {
-    const lumarin::win::Library module(dll.c_str());
+    const Library module(dll.c_str());
     if (!module)
         return;
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -174,13 +175,13 @@ void test_early_bound(_synapse* o, const std::wstring& out)
     check_hr(o->put_FileName(file.get()), S_OK, "put_FileName");
     check_hr(o->put_FontSize(10), S_OK, "put_FontSize");
     check_hr(o->put_LineSpacing(16), S_OK, "put_LineSpacing");
-    check_hr(o->MaximumStringLength(longest.in_out()), S_OK, "MaximumStringLength");
+    check_hr(o->MaximumStringLength(in_out(longest)), S_OK, "MaximumStringLength");
     short weight = 0;
     o->get_FontWeight(&weight);
     check(weight == 80, "FontWeight 80 after MaximumStringLength");
     LONG x = 0, y = 0;
     Bstr line(u"client");
-    check_hr(o->PrintText(line.in_out(), &x, &y), S_OK, "PrintText");
+    check_hr(o->PrintText(in_out(line), &x, &y), S_OK, "PrintText");
     Bstr location;
     check_hr(o->Monotize(location.put()), S_OK, "Monotize");
     check(file_size(path) > 62, "Monotize wrote " + narrow(path));
@@ -203,9 +204,7 @@ HRESULT invoke(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args_la
     UINT arg_error = 0;
     const HRESULT hr = d->Invoke(id, IID_NULL, 0x0409, flags, &params, result, info ? info : &local, &arg_error);
     if (!info) {
-        SysFreeString(local.bstrSource);
-        SysFreeString(local.bstrDescription);
-        SysFreeString(local.bstrHelpFile);
+        free_strings(local);
     }
     return hr;
 }
@@ -277,9 +276,7 @@ void test_late_bound(IDispatch* d, const std::wstring& out)
              "SidePadding(-32768) by value");
     check_hr(e.scode, control_error(6), "SidePadding exception code");
     check(e.bstrDescription && std::wstring(e.bstrDescription) == L"Overflow", "SidePadding exception description");
-    SysFreeString(e.bstrDescription);
-    SysFreeString(e.bstrSource);
-    SysFreeString(e.bstrHelpFile);
+    free_strings(e);
 
     // Arguments as a script passes variables: by-reference variants of
     // any type, converted for the call and left in their own type.
@@ -318,9 +315,7 @@ void test_late_bound(IDispatch* d, const std::wstring& out)
     check_hr(invoke(d, 0x60030005, DISPATCH_METHOD, {by_ref(abc.get())}, nullptr, &e), DISP_E_EXCEPTION,
              "TopPadding(\"abc\") by id");
     check_hr(e.scode, control_error(13), "TopPadding exception code");
-    SysFreeString(e.bstrDescription);
-    SysFreeString(e.bstrSource);
-    SysFreeString(e.bstrHelpFile);
+    free_strings(e);
     check_hr(invoke(d, 0x60030004, DISPATCH_METHOD, {}, nullptr), DISP_E_BADPARAMCOUNT,
              "MaximumStringLength without its argument");
     check_hr(invoke(d, 0x60030004, DISPATCH_METHOD, {*text.get(), *text.get()}, nullptr), DISP_E_BADPARAMCOUNT,
@@ -352,6 +347,40 @@ void test_late_bound(IDispatch* d, const std::wstring& out)
     check(arg_error == 0, "the argument that names no parameter is reported");
 }
 
+// --- memory running out
+
+// A string whose length prefix claims 2 Gi characters: copying it asks for
+// more than any BSTR may hold, so the copy fails whatever memory is free,
+// and nothing reads past its few real characters. Never freed: not ours.
+struct HugeBstr {
+    DWORD bytes = 0xFFFFFFFE;
+    wchar_t text[4] = L"abc";
+};
+
+// Both routes into a member report memory running out as error 7 with its
+// description, as any other failure of ours: never a bare E_OUTOFMEMORY.
+void test_out_of_memory(_synapse* o, IDispatch* d)
+{
+    HugeBstr huge;
+    VARIANT text;
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = huge.text;
+    expect_error_info(o->TopPadding(&text), 7, L"Out of memory", "TopPadding(a string too long to copy)");
+
+    // Through Invoke the literal is copied to fit PrintText's BSTR*, before
+    // the member runs.
+    VARIANT zero;
+    V_VT(&zero) = VT_I4;
+    V_I4(&zero) = 0;
+    EXCEPINFO e{};
+    check_hr(invoke(d, 0x60030003, DISPATCH_METHOD, {zero, zero, text}, nullptr, &e), DISP_E_EXCEPTION,
+             "PrintText(a string too long to copy) by id");
+    check_hr(e.scode, control_error(7), "PrintText exception code");
+    check(e.bstrDescription && std::wstring(e.bstrDescription) == L"Out of memory",
+          "PrintText exception description");
+    free_strings(e);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -363,7 +392,7 @@ int main(int argc, char** argv)
     const std::wstring dll = windows_path(argv[1]);
     const std::wstring out = windows_path(argv[2]);
     CreateDirectoryW(out.c_str(), nullptr);
-    const lumarin::win::ComApartment apartment;
+    const ComApartment apartment;
     check_hr(apartment.result(), S_OK, "CoInitializeEx");
 
     test_class_factory(dll);
@@ -379,8 +408,10 @@ int main(int argc, char** argv)
         test_early_bound(object.get(), out);
         ComPtr<IDispatch> dispatch;
         check_hr(object->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK, "QueryInterface(IDispatch)");
-        if (dispatch)
+        if (dispatch) {
             test_late_bound(dispatch.get(), out);
+            test_out_of_memory(object.get(), dispatch.get());
+        }
     }
     object.reset();
     std::printf("%d failure(s)\n", g_failures);

@@ -14,6 +14,7 @@
 #include "server/com_handles.hpp"
 #include "server/resource_ids.h"
 #include "tests/wine/checks.hpp"
+#include "tests/wine/handles.hpp"
 #include "tests/wine/members.hpp"
 
 namespace {
@@ -102,7 +103,7 @@ void check_version_resource(const std::wstring& dll)
 void check_resources(const std::wstring& dll)
 {
     // As data: a 64-bit process may map a 32-bit DLL only this way.
-    const lumarin::win::Library module(dll.c_str(), LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const Library module(dll.c_str(), LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     check(bool(module), "LoadLibraryEx as data " + narrow(dll));
     if (!module)
         return;
@@ -294,7 +295,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::wstring dll = windows_path(argv[1]);
-    const lumarin::win::ComApartment apartment;
+    const ComApartment apartment;
     check_resources(dll);
     check_type_library(dll, bits);
     std::printf("%s (%d-bit): %d failure(s)\n", argv[1], bits, g_failures);

@@ -19,6 +19,7 @@
 #include "server/Lumarin_h.h"
 #include "server/com_handles.hpp"
 #include "tests/wine/checks.hpp"
+#include "tests/wine/handles.hpp"
 
 namespace {
 
@@ -62,22 +63,22 @@ void use_once(_synapse* o, int i, const std::wstring& out)
     o->put_BackColor(back.get());
     o->put_FileName(path.get());
     Bstr longest(u"Object number 00000");
-    check_hr(o->MaximumStringLength(longest.in_out()), S_OK, "MaximumStringLength " + std::to_string(i));
+    check_hr(o->MaximumStringLength(in_out(longest)), S_OK, "MaximumStringLength " + std::to_string(i));
     Variant top;
     V_VT(top.get()) = VT_I4;
     V_I4(top.get()) = 3;
     check_hr(o->TopPadding(top.get()), S_OK, "TopPadding " + std::to_string(i));
     Bstr line(u16(L"Object number " + std::to_wstring(i)));
     LONG x = 0, y = 0;
-    check_hr(o->PrintText(line.in_out(), &x, &y), S_OK, "PrintText " + std::to_string(i));
+    check_hr(o->PrintText(in_out(line), &x, &y), S_OK, "PrintText " + std::to_string(i));
     if (i % 16 == 0)
-        check_hr(o->Monotize(path.in_out()), S_OK, "Monotize " + std::to_string(i));
+        check_hr(o->Monotize(in_out(path)), S_OK, "Monotize " + std::to_string(i));
     if (i % 50 == 0) {
         // A failure leaves error information with the thread; taking it
         // must release it.
         Bstr missing(u16(out + L"\\no such folder\\x.bmp"));
         o->put_FileName(missing.get());
-        check_hr(o->PrintText(line.in_out(), &x, &y), control_error(76), "PrintText into a missing folder");
+        check_hr(o->PrintText(in_out(line), &x, &y), control_error(76), "PrintText into a missing folder");
         ComPtr<IErrorInfo> info;
         check(GetErrorInfo(0, info.put()) == S_OK && info, "error information of 76");
     }
@@ -160,9 +161,7 @@ public:
         error->GetSourcePosition(&context, &line, &column);
         check(false, "script error at line " + std::to_string(line + 1) + ": " + hex(e.scode) + " " +
                          (e.bstrDescription ? narrow(e.bstrDescription) : std::string()));
-        SysFreeString(e.bstrSource);
-        SysFreeString(e.bstrDescription);
-        SysFreeString(e.bstrHelpFile);
+        free_strings(e);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
@@ -225,9 +224,7 @@ public:
         DISPPARAMS params{args_last_first.data(), nullptr, static_cast<UINT>(args_last_first.size()), 0};
         EXCEPINFO e{};
         hr = globals_->Invoke(id, IID_NULL, 0x0409, flags, &params, result, &e, nullptr);
-        SysFreeString(e.bstrSource);
-        SysFreeString(e.bstrDescription);
-        SysFreeString(e.bstrHelpFile);
+        free_strings(e);
         return hr;
     }
 
@@ -304,7 +301,7 @@ int main(int argc, char** argv)
     }
     const std::wstring out = windows_path(argv[argc - 1]);
     CreateDirectoryW(out.c_str(), nullptr);
-    const lumarin::win::ComApartment apartment;
+    const ComApartment apartment;
     check_hr(apartment.result(), S_OK, "CoInitializeEx");
 
     if (mode == "cpp") {
