@@ -73,7 +73,7 @@ std::unique_ptr<synapse> sized_renderer(const Text& line, const std::string& fil
 int height_of(const synapse& s) { return canvas_of(s).Image().height(); }
 
 std::size_t bmp24_bytes(int w, int h) { return kBmp24HeaderSize + bmp24_stride(w) * static_cast<std::size_t>(h); }
-std::size_t mono_bytes(int w, int h) { return 62 + static_cast<std::size_t>(mono_stride(w)) * static_cast<std::size_t>(h); }
+std::size_t mono_bytes(int w, int h) { return kBmp1HeaderSize + static_cast<std::size_t>(mono_stride(w)) * static_cast<std::size_t>(h); }
 
 int band_lines(int h) { return std::max(1, h / kGrowth / 50); }
 

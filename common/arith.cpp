@@ -9,14 +9,6 @@ namespace lumarin {
 
 namespace {
 template <typename T>
-T narrow_checked(long long value)
-{
-    if (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max())
-        fail(ErrorKind::Overflow);
-    return static_cast<T>(value);
-}
-
-template <typename T>
 T round_checked(double value)
 {
     const double r = round_half_even(value);
@@ -30,7 +22,6 @@ T round_checked(double value)
 Integer add16(Integer a, Integer b) { return narrow_checked<Integer>(0LL + a + b); }
 Integer multiply16(Integer a, Integer b) { return narrow_checked<Integer>(1LL * a * b); }
 Long add32(Long a, Long b) { return narrow_checked<Long>(0LL + a + b); }
-Integer negate16(Integer a) { return narrow_checked<Integer>(-1LL * a); }
 Integer abs16(Integer a) { return narrow_checked<Integer>(a < 0 ? -1LL * a : a); }
 
 double round_half_even(double value) noexcept

@@ -4,14 +4,26 @@
 // a floating-point step that overflows or turns invalid is an error.
 #pragma once
 
+#include <concepts>
+#include <utility>
+
+#include "lumarin/error.hpp"
 #include "lumarin/types.hpp"
 
 namespace lumarin {
 
+// `value` as a T; Overflow when T cannot hold it.
+template <std::integral T>
+T narrow_checked(long long value)
+{
+    if (!std::in_range<T>(value))
+        fail(ErrorKind::Overflow);
+    return static_cast<T>(value);
+}
+
 Integer add16(Integer a, Integer b);       // Overflow outside 16 bits
 Integer multiply16(Integer a, Integer b);  // Overflow outside 16 bits
 Long add32(Long a, Long b);                // Overflow outside 32 bits
-Integer negate16(Integer a);               // -(-32768) overflows
 Integer abs16(Integer a);                  // |-32768| overflows
 
 double round_half_even(double value) noexcept;

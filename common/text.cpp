@@ -5,9 +5,6 @@ namespace lumarin {
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 void append_utf8(std::string& out, char32_t cp)
 {
     if (cp < 0x80) {
@@ -45,10 +42,10 @@ std::string to_utf8(std::u16string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
-        if (is_high(c) && i + 1 < text.size() && is_low(text[i + 1])) {
+        if (is_surrogate_pair_at(text, i)) {
             append_utf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
-        } else if (is_high(c) || is_low(c)) {
+        } else if (is_surrogate(c)) {
             append_utf8(out, kReplacement);
         } else {
             append_utf8(out, c);
@@ -100,11 +97,11 @@ bool has_lone_surrogate_or_nul(std::u16string_view text)
         const char16_t c = text[i];
         if (c == 0)
             return true;
-        if (is_high(c) && i + 1 < text.size() && is_low(text[i + 1])) {
+        if (is_surrogate_pair_at(text, i)) {
             ++i;
             continue;
         }
-        if (is_high(c) || is_low(c))
+        if (is_surrogate(c))
             return true;
     }
     return false;

@@ -8,6 +8,16 @@
 
 namespace lumarin {
 
+constexpr bool is_high_surrogate(char16_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool is_low_surrogate(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+constexpr bool is_surrogate(char16_t c) noexcept { return is_high_surrogate(c) || is_low_surrogate(c); }
+
+// True when the code units at i and i + 1 are one character.
+constexpr bool is_surrogate_pair_at(std::u16string_view text, std::size_t i) noexcept
+{
+    return i + 1 < text.size() && is_high_surrogate(text[i]) && is_low_surrogate(text[i + 1]);
+}
+
 // UTF-8 for the platform's C interfaces. A lone surrogate becomes U+FFFD.
 std::string to_utf8(std::u16string_view text);
 

@@ -6,10 +6,6 @@
 
 namespace lumarin {
 
-namespace {
-Boolean switch_from(Boolean property) { return is_true(property) ? kTrue : kFalse; }
-}  // namespace
-
 void synapse::PrintText(const Text& TextString, Long x, Long y)
 {
     PictureBox& canvas = *Canvas;
@@ -20,10 +16,11 @@ void synapse::PrintText(const Text& TextString, Long x, Long y)
     canvas.CurrentY(static_cast<Single>(add32(multiply16(LineCount, LineSpacing), y)));
     canvas.Height(checked_single(static_cast<double>(static_cast<Single>(FontSize)) + canvas.Height() +
                                  static_cast<Single>(LineSpacing)));
-    canvas.FontBold(switch_from(FinalBold));
-    canvas.FontUnderline(switch_from(FontUnderline));
-    canvas.FontItalic(switch_from(FontItalic));
-    canvas.FontStrikethru(switch_from(FontStrikethru));
+    // A switch is on only when its property is exactly True.
+    canvas.Style({.bold = is_true(FinalBold),
+                  .italic = is_true(FontItalic),
+                  .underline = is_true(FontUnderline),
+                  .strikethru = is_true(FontStrikethru)});
     canvas.ForeColor(colour_from_name(ForeColor, 0x000000));
     canvas.BackColor(colour_from_name(BackColor, 0xFFFFFF));
     canvas.Print(TextString);

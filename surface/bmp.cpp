@@ -1,17 +1,42 @@
 #include "surface/bmp.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 
+#include "common/arith.hpp"
+#include "lumarin/error.hpp"
 #include "surface/bytes.hpp"
 #include "surface/file.hpp"
+#include "surface/mono.hpp"
 
 namespace lumarin {
 
 namespace {
 
 constexpr std::size_t kChunkBytes = 1 << 20;
+constexpr std::uint32_t kFileHeaderSize = 14;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+
+// One colour table entry, in the order the file stores it.
+struct RgbQuad {
+    std::uint8_t rgbBlue = 0;
+    std::uint8_t rgbGreen = 0;
+    std::uint8_t rgbRed = 0;
+    std::uint8_t rgbReserved = 0;
+};
+
+using PackRows = void (*)(const Image& image, int start, int count, std::span<std::byte> rows);
+
+// What sets one kind of file apart; every other header field is the same.
+struct Format {
+    std::uint16_t bit_count = 0;
+    std::int32_t pels_per_meter = 0;
+    std::span<const RgbQuad> colour_table;
+    PackRows pack_rows = nullptr;  // `count` rows from scan line `start`, the bottom row being 0
+};
 
 // One image row as B, G, R triplets followed by zero padding. Four pixels
 // (0x00RRGGBB each, top byte zero) fold into three little-endian words.
@@ -34,67 +59,116 @@ void pack_row(const Pixel* src, int width, std::byte* dst, std::size_t stride)
     std::fill(out, dst + stride, std::byte{0});
 }
 
-// Calls emit with runs of whole rows, bottom row first.
-template <typename Emit>
-void for_each_row_chunk(const Image& image, Emit emit)
+void pack_colour_rows(const Image& image, int start, int count, std::span<std::byte> rows)
 {
     const std::size_t stride = bmp24_stride(image.width());
+    for (int r = 0; r < count; ++r)
+        pack_row(image.row(image.height() - 1 - (start + r)), image.width(), rows.data() + static_cast<std::size_t>(r) * stride,
+                 stride);
+}
+
+void pack_mono_rows(const Image& image, int start, int count, std::span<std::byte> rows)
+{
+    // Fewer lines would leave zeroed rows in the file: that is a failure,
+    // not a black bitmap.
+    if (convert_to_mono_rows(image, start, count, rows) != count)
+        fail(ErrorKind::InvalidPicture, "cannot convert the surface to one bit per pixel");
+}
+
+// A set bit of the conversion is white.
+constexpr std::array<RgbQuad, 2> kBlackAndWhite{{{0, 0, 0, 0}, {255, 255, 255, 0}}};
+
+// 3780 pixels a metre is 96 dpi, the resolution text is drawn at; the
+// 1-bit file leaves its resolution unstated.
+constexpr Format kColour{24, 3780, {}, pack_colour_rows};
+constexpr Format kMono{1, 0, kBlackAndWhite, pack_mono_rows};
+
+constexpr std::uint32_t header_size(const Format& format) noexcept
+{
+    return kFileHeaderSize + kInfoHeaderSize + static_cast<std::uint32_t>(format.colour_table.size() * 4);
+}
+static_assert(header_size(kColour) == kBmp24HeaderSize);
+static_assert(header_size(kMono) == kBmp1HeaderSize);
+
+// The file header, the information header and the colour table.
+std::vector<std::byte> header(const Format& format, const Image& image)
+{
+    const std::uint32_t off_bits = header_size(format);
+    const auto image_bytes =
+        narrow_checked<std::int32_t>(bmp_stride(image.width(), format.bit_count) * image.height());
+    const auto file_size = narrow_checked<std::int32_t>(std::int64_t{off_bits} + image_bytes);
+    std::vector<std::byte> out;
+    out.reserve(off_bits);
+    ByteWriter w(out);
+    // file header
+    w.u8('B');                                     // bfType
+    w.u8('M');
+    w.u32(static_cast<std::uint32_t>(file_size));  // bfSize
+    w.u16(0);                                      // bfReserved1
+    w.u16(0);                                      // bfReserved2
+    w.u32(off_bits);                               // bfOffBits
+    // information header
+    w.u32(kInfoHeaderSize);                         // biSize
+    w.i32(image.width());                           // biWidth
+    w.i32(image.height());                          // biHeight: positive, bottom row first
+    w.u16(1);                                       // biPlanes
+    w.u16(format.bit_count);                        // biBitCount
+    w.u32(0);                                       // biCompression: BI_RGB
+    w.u32(static_cast<std::uint32_t>(image_bytes));  // biSizeImage
+    w.i32(format.pels_per_meter);                   // biXPelsPerMeter
+    w.i32(format.pels_per_meter);                   // biYPelsPerMeter
+    w.u32(0);                                       // biClrUsed: as many as the bit count allows
+    w.u32(0);                                       // biClrImportant: all of them
+    // colour table
+    for (const RgbQuad& c : format.colour_table) {
+        w.u8(c.rgbBlue);
+        w.u8(c.rgbGreen);
+        w.u8(c.rgbRed);
+        w.u8(c.rgbReserved);
+    }
+    return out;
+}
+
+// Calls emit with the header, then with runs of whole rows, bottom row
+// first, so that no buffer grows with the image.
+template <typename Emit>
+void write_bmp(const Format& format, const Image& image, Emit emit)
+{
+    emit(std::span<const std::byte>(header(format, image)));
+    const auto stride = static_cast<std::size_t>(bmp_stride(image.width(), format.bit_count));
     if (stride == 0 || image.height() == 0)
         return;
-    const std::size_t rows_per_chunk = std::max<std::size_t>(1, kChunkBytes / stride);
-    std::vector<std::byte> chunk(std::min<std::size_t>(rows_per_chunk, image.height()) * stride);
-    int y = image.height() - 1;
-    while (y >= 0) {
-        std::size_t used = 0;
-        for (std::size_t r = 0; r < rows_per_chunk && y >= 0; ++r, --y, used += stride)
-            pack_row(image.row(y), image.width(), chunk.data() + used, stride);
-        emit(std::span<const std::byte>(chunk.data(), used));
+    const auto height = static_cast<std::size_t>(image.height());
+    const std::size_t rows_per_chunk = std::clamp<std::size_t>(kChunkBytes / stride, 1, height);
+    std::vector<std::byte> chunk(rows_per_chunk * stride);
+    for (std::size_t start = 0; start < height; start += rows_per_chunk) {
+        const std::size_t count = std::min(rows_per_chunk, height - start);
+        const std::span<std::byte> rows(chunk.data(), count * stride);
+        format.pack_rows(image, static_cast<int>(start), static_cast<int>(count), rows);
+        emit(std::span<const std::byte>(rows));
     }
+}
+
+std::vector<std::byte> encode(const Format& format, const Image& image)
+{
+    std::vector<std::byte> out;
+    write_bmp(format, image, [&](std::span<const std::byte> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
+    return out;
+}
+
+void save(const Format& format, const Image& image, const Text& path)
+{
+    ReplacementFile file(path);
+    write_bmp(format, image, [&](std::span<const std::byte> bytes) { file.write(bytes); });
+    file.commit();
 }
 
 }  // namespace
 
-std::vector<std::byte> bmp24_header(int width, int height)
-{
-    const auto image_bytes = static_cast<std::uint32_t>(bmp24_stride(width) * static_cast<std::size_t>(height));
-    std::vector<std::byte> out;
-    out.reserve(kBmp24HeaderSize);
-    ByteWriter w(out);
-    // file header
-    w.u8('B');
-    w.u8('M');
-    w.u32(kBmp24HeaderSize + image_bytes);  // bfSize
-    w.u16(0);                               // bfReserved1
-    w.u16(0);                               // bfReserved2
-    w.u32(kBmp24HeaderSize);                // bfOffBits
-    // information header
-    w.u32(40);           // biSize
-    w.i32(width);        // biWidth
-    w.i32(height);       // biHeight: positive, bottom row first
-    w.u16(1);            // biPlanes
-    w.u16(24);           // biBitCount
-    w.u32(0);            // biCompression: BI_RGB
-    w.u32(image_bytes);  // biSizeImage
-    w.i32(3780);         // biXPelsPerMeter: 96 dpi
-    w.i32(3780);         // biYPelsPerMeter
-    w.u32(0);            // biClrUsed
-    w.u32(0);            // biClrImportant
-    return out;
-}
+std::vector<std::byte> encode_bmp24(const Image& image) { return encode(kColour, image); }
+std::vector<std::byte> encode_bmp1(const Image& image) { return encode(kMono, image); }
 
-std::vector<std::byte> encode_bmp24(const Image& image)
-{
-    std::vector<std::byte> out = bmp24_header(image.width(), image.height());
-    for_each_row_chunk(image, [&](std::span<const std::byte> rows) { out.insert(out.end(), rows.begin(), rows.end()); });
-    return out;
-}
-
-void SavePicture(const Image& image, const Text& path)
-{
-    ReplacementFile file(path);
-    file.write(bmp24_header(image.width(), image.height()));
-    for_each_row_chunk(image, [&](std::span<const std::byte> rows) { file.write(rows); });
-    file.commit();
-}
+void SavePicture(const Image& image, const Text& path) { save(kColour, image, path); }
+void SaveMonoPicture(const Image& image, const Text& path) { save(kMono, image, path); }
 
 }  // namespace lumarin

@@ -1,4 +1,6 @@
-// The colour picture file: a standard 24-bit, bottom-up, uncompressed BMP.
+// The picture files: uncompressed, bottom-up BMPs, 24 bits a pixel for the
+// colour picture and 1 bit a pixel, black and white, for the monochrome one.
+// Both replace their file atomically.
 #pragma once
 
 #include <cstddef>
@@ -10,22 +12,23 @@
 
 namespace lumarin {
 
+// Headers before the pixels: the file header and the information header,
+// and for the 1-bit file its two-colour table.
 inline constexpr std::uint32_t kBmp24HeaderSize = 54;
+inline constexpr std::uint32_t kBmp1HeaderSize = 62;
 
-// Bytes per row of a 24-bit BMP: three a pixel, padded to whole 32-bit words.
-constexpr std::size_t bmp24_stride(int width) noexcept
-{
-    return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-}
-
-// The 14-byte file header and the 40-byte information header.
-std::vector<std::byte> bmp24_header(int width, int height);
+// Bytes per row at `bits` bits a pixel, padded to whole 32-bit words.
+constexpr std::int64_t bmp_stride(std::int64_t width, int bits) noexcept { return (width * bits + 31) / 32 * 4; }
+constexpr std::size_t bmp24_stride(int width) noexcept { return static_cast<std::size_t>(bmp_stride(width, 24)); }
 
 // The whole file, for tests and tools that want it in memory.
 std::vector<std::byte> encode_bmp24(const Image& image);
+std::vector<std::byte> encode_bmp1(const Image& image);
 
-// SavePicture: writes the image to `path` as a 24-bit BMP, replacing the
-// file atomically.
+// SavePicture: writes the image to `path` as a 24-bit BMP.
 void SavePicture(const Image& image, const Text& path);
+// Writes the image to `path` as a 1-bit BMP, light pixels white and the
+// rest black (see is_light).
+void SaveMonoPicture(const Image& image, const Text& path);
 
 }  // namespace lumarin

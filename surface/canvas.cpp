@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/arith.hpp"
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {
@@ -32,8 +33,6 @@ Single finite_coordinate(Single value)
 bool is_control(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 // Pango breaks lines at these as it does at a newline.
 bool is_separator(char16_t c) { return c == 0x2028 || c == 0x2029; }
-bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
@@ -97,7 +96,7 @@ void PictureBox::Print(const Text& text)
     constexpr double kFar = 1e12;
     if (std::fabs(x) > kFar || std::fabs(y) > kFar)
         return;
-    const FontSpec font{font_.name_, font_size_, bold_, italic_, underline_, strikethru_};
+    const FontSpec font{font_.name_, font_size_, style_};
     drawer_->draw(image_, static_cast<long long>(x), static_cast<long long>(y), printable_text(text), font,
                   fore_colour_);
 }
@@ -109,9 +108,9 @@ Text printable_text(const Text& text)
     Text out(text);
     for (std::size_t i = 0; i < out.size(); ++i) {
         char16_t& c = out[i];
-        if (is_high(c) && i + 1 < out.size() && is_low(out[i + 1]))
+        if (is_surrogate_pair_at(out, i))
             ++i;
-        else if (is_high(c) || is_low(c))
+        else if (is_surrogate(c))
             c = 0xFFFD;
         else if (is_control(c) || is_separator(c))
             c = u' ';

@@ -55,14 +55,9 @@ public:
     // A size of 0 or less keeps the current one; one above kMaxFontPoints
     // is refused (InvalidPropertyValue).
     void FontSize(Single points);
-    void FontBold(Boolean on) noexcept { bold_ = on != kFalse; }
-    void FontItalic(Boolean on) noexcept { italic_ = on != kFalse; }
-    void FontUnderline(Boolean on) noexcept { underline_ = on != kFalse; }
-    void FontStrikethru(Boolean on) noexcept { strikethru_ = on != kFalse; }
-    Boolean FontBold() const noexcept { return bold_ ? kTrue : kFalse; }
-    Boolean FontItalic() const noexcept { return italic_ ? kTrue : kFalse; }
-    Boolean FontUnderline() const noexcept { return underline_ ? kTrue : kFalse; }
-    Boolean FontStrikethru() const noexcept { return strikethru_ ? kTrue : kFalse; }
+    // Bold, italic, underline and strike-through, all switched at once.
+    const FontStyle& Style() const noexcept { return style_; }
+    void Style(const FontStyle& style) noexcept { style_ = style; }
 
     Colour ForeColor() const noexcept { return fore_colour_; }
     void ForeColor(Colour colour) noexcept { fore_colour_ = colour & 0xFFFFFF; }
@@ -84,10 +79,7 @@ private:
     std::unique_ptr<TextDrawer> drawer_;
     StdFont font_;
     Single font_size_ = 9.75f;
-    bool bold_ = false;
-    bool italic_ = false;
-    bool underline_ = false;
-    bool strikethru_ = false;
+    FontStyle style_;
     Colour fore_colour_ = 0x000000;  // the window-text colour
     Colour back_colour_ = 0xFFFFFF;
     Single scale_left_ = 0;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -50,49 +49,44 @@ constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
 #endif
 
 // One row, leftmost pixel into the most significant bit of the first byte.
-void pack_mono_row(const Pixel* src, int width, std::uint8_t* dst)
+void pack_mono_row(const Pixel* src, int width, std::byte* dst)
 {
     int x = 0;
 #if defined(__SSE2__)
     for (; x + 16 <= width; x += 16) {
         const unsigned mask = light_mask16(src + x);
-        *dst++ = kReversedBits[mask & 0xFF];
-        *dst++ = kReversedBits[mask >> 8];
+        *dst++ = std::byte{kReversedBits[mask & 0xFF]};
+        *dst++ = std::byte{kReversedBits[mask >> 8]};
     }
 #endif
     for (; x < width; x += 8) {
-        std::uint8_t byte = 0;
+        unsigned byte = 0;
         for (int k = 0; k < 8 && x + k < width; ++k)
-            byte |= static_cast<std::uint8_t>(is_light(src[x + k])) << (7 - k);
-        *dst++ = byte;
+            byte |= static_cast<unsigned>(is_light(src[x + k])) << (7 - k);
+        *dst++ = static_cast<std::byte>(byte);
     }
 }
 
 }  // namespace
 
-int GetDIBits(const Image& bitmap, int start, int lines, std::span<std::uint8_t> bits, MonoBitmapInfo& info)
+int convert_to_mono_rows(const Image& image, int start, int lines, std::span<std::byte> bits)
 {
-    if (info.biSize != 40 || info.biPlanes != 1 || info.biBitCount != 1 || info.biCompression != 0 ||
-        info.biWidth != bitmap.width() || info.biHeight != bitmap.height() || info.biHeight <= 0 || start < 0 || lines <= 0)
+    if (start < 0 || lines <= 0)
         return 0;
-    const int available = bitmap.height() - start;
-    const int count = std::min(lines, available);
+    const int count = std::min(lines, image.height() - start);
     if (count <= 0)
         return 0;
-    const auto stride = static_cast<std::size_t>(mono_stride(bitmap.width()));
+    const auto stride = static_cast<std::size_t>(mono_stride(image.width()));
     if (bits.size() < stride * static_cast<std::size_t>(count))
         return 0;
 
-    const std::size_t used_bytes = (static_cast<std::size_t>(bitmap.width()) + 7) / 8;
+    const std::size_t used_bytes = (static_cast<std::size_t>(image.width()) + 7) / 8;
     for (int line = 0; line < count; ++line) {
-        std::uint8_t* row = bits.data() + static_cast<std::size_t>(line) * stride;
-        std::memset(row + used_bytes, 0, stride - used_bytes);
+        std::byte* row = bits.data() + static_cast<std::size_t>(line) * stride;
+        std::fill(row + used_bytes, row + stride, std::byte{0});
         // Scan line 0 is the bottom row of the image.
-        pack_mono_row(bitmap.row(bitmap.height() - 1 - (start + line)), bitmap.width(), row);
+        pack_mono_row(image.row(image.height() - 1 - (start + line)), image.width(), row);
     }
-    if (info.biSizeImage == 0)
-        info.biSizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(bitmap.height()));
-    info.bmiColors = {kMonoBlack, kMonoWhite};
     return count;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "lumarin/types.hpp"
+#include "surface/font_style.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin {
@@ -15,10 +16,7 @@ namespace lumarin {
 struct FontSpec {
     Text name;
     Single size_points = 0;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strikethru = false;
+    FontStyle style{};
 };
 
 class TextDrawer {

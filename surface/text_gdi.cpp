@@ -15,6 +15,8 @@
 #include "common/arith.hpp"
 #include "lumarin/error.hpp"
 #include "surface/text_drawer.hpp"
+#include "surface/tiles.hpp"
+#include "surface/win_handles.hpp"
 
 namespace lumarin {
 
@@ -25,40 +27,15 @@ constexpr int kDpi = 96;
 // no single allocation grows with the text.
 constexpr long long kTile = 2048;
 
-class MemoryDc {
-public:
-    MemoryDc() : dc_(CreateCompatibleDC(nullptr))
-    {
-        if (!dc_)
-            fail(ErrorKind::OutOfMemory, "cannot create a memory device context");
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    ~MemoryDc() { DeleteDC(dc_); }
-    HDC get() const noexcept { return dc_; }
+using win::GdiObject;
 
-private:
-    HDC dc_;
-};
-
-// Any GDI object created for one draw.
-template <typename Handle>
-class GdiObject {
-public:
-    explicit GdiObject(Handle h) noexcept : h_(h) {}
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    ~GdiObject()
-    {
-        if (h_)
-            DeleteObject(h_);
-    }
-    Handle get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != nullptr; }
-
-private:
-    Handle h_;
-};
+win::DeviceContext memory_dc()
+{
+    win::DeviceContext dc(CreateCompatibleDC(nullptr));
+    if (!dc)
+        fail(ErrorKind::OutOfMemory, "cannot create a memory device context");
+    return dc;
+}
 
 // Selects an object into a DC and puts the previous one back on scope exit,
 // so that the object is never deleted while selected.
@@ -85,10 +62,10 @@ LOGFONTW logfont_for(const FontSpec& font)
     // Points to pixels at 96 dpi, halves to even, as a character height.
     const double pixels = round_half_even(static_cast<double>(font.size_points) * kDpi / 72.0);
     lf.lfHeight = -static_cast<LONG>(std::clamp(pixels, 1.0, 100000.0));
-    lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
-    lf.lfItalic = font.italic ? TRUE : FALSE;
-    lf.lfUnderline = font.underline ? TRUE : FALSE;
-    lf.lfStrikeOut = font.strikethru ? TRUE : FALSE;
+    lf.lfWeight = font.style.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = font.style.italic ? TRUE : FALSE;
+    lf.lfUnderline = font.style.underline ? TRUE : FALSE;
+    lf.lfStrikeOut = font.style.strikethru ? TRUE : FALSE;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
@@ -109,7 +86,7 @@ private:
     void draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
                    long long x0, long long y0, long long w, long long h, Colour colour) const;
 
-    MemoryDc dc_;
+    win::DeviceContext dc_ = memory_dc();
 };
 
 void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
@@ -135,17 +112,14 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
 
     // The area the run can touch: its advance box, widened by the overhang
     // and, for italics, the lean of the last glyph and the first glyph's
-    // left bearing; clipped to the image.
-    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.italic ? tm.tmHeight / 2 : 0) + 2;
+    // left bearing.
+    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.style.italic ? tm.tmHeight / 2 : 0) + 2;
     const long long slack_y = tm.tmHeight / 8 + 2;
-    const long long left = std::max<long long>(0, x - slack_x);
-    const long long top = std::max<long long>(0, y - slack_y);
-    const long long right = std::min<long long>(image.width(), x + extent.cx + slack_x);
-    const long long bottom = std::min<long long>(image.height(), y + std::max<long long>(extent.cy, tm.tmHeight) + slack_y);
-    for (long long ty = top; ty < bottom; ty += kTile)
-        for (long long tx = left; tx < right; tx += kTile)
-            draw_tile(image, wide, length, hfont.get(), x, y, tx, ty, std::min(kTile, right - tx),
-                      std::min(kTile, bottom - ty), colour);
+    const PixelArea area{x - slack_x, y - slack_y, x + extent.cx + slack_x,
+                         y + std::max<long long>(extent.cy, tm.tmHeight) + slack_y};
+    for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
+        draw_tile(image, wide, length, hfont.get(), x, y, tile.left, tile.top, tile.width(), tile.height(), colour);
+    });
 }
 
 void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,

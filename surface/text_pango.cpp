@@ -12,6 +12,7 @@
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
 #include "surface/text_drawer.hpp"
+#include "surface/tiles.hpp"
 
 namespace lumarin {
 
@@ -35,14 +36,11 @@ constexpr std::size_t kLookAhead = 32;
 // zero-width text gets many) are laid out again rather than held.
 constexpr std::size_t kKeptLayouts = 16;
 
-bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // Code units of the character starting at `i`; a lone surrogate is one
 // character, as to_utf8 makes it.
 std::size_t char_units(std::u16string_view text, std::size_t i)
 {
-    return is_high(text[i]) && i + 1 < text.size() && is_low(text[i + 1]) ? 2 : 1;
+    return is_surrogate_pair_at(text, i) ? 2 : 1;
 }
 
 struct Cuts {
@@ -82,7 +80,7 @@ Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
             break;
         }
         std::size_t window_end = std::min(text.size(), limit + kLookAhead);
-        if (window_end < text.size() && is_low(text[window_end]) && is_high(text[window_end - 1]))
+        if (is_surrogate_pair_at(text, window_end - 1))
             ++window_end;
         const std::u16string_view window = text.substr(start, window_end - start);
         const std::string utf8 = to_utf8(window);
@@ -151,8 +149,8 @@ private:
     glue::Items itemize(const std::string& utf8, const FontSpec& font) const;
     void draw_in_pieces(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
                         Colour colour);
-    static void draw_tile(Image& image, PangoLayout* layout, double x, double y, long long x0, long long y0,
-                          long long w, long long h, Colour colour);
+    static void draw_tiles(Image& image, PangoLayout* layout, double x, double y, const PixelArea& area,
+                           Colour colour);
 
     glue::FontMap font_map_;
     glue::Context context_;
@@ -175,8 +173,8 @@ glue::FontDescription font_description(const FontSpec& font)
     const std::string family = to_utf8(font.name);
     pango_font_description_set_family(desc.get(), family.c_str());
     pango_font_description_set_size(desc.get(), static_cast<gint>(font.size_points * PANGO_SCALE + 0.5f));
-    pango_font_description_set_weight(desc.get(), font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_style(desc.get(), font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    pango_font_description_set_weight(desc.get(), font.style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(desc.get(), font.style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     return desc;
 }
 
@@ -188,34 +186,40 @@ glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view 
     pango_layout_set_font_description(layout.get(), font_description(font).get());
 
     glue::AttrList attrs(pango_attr_list_new());
-    if (font.underline)
+    if (font.style.underline)
         pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-    if (font.strikethru)
+    if (font.style.strikethru)
         pango_attr_list_insert(attrs.get(), pango_attr_strikethrough_new(TRUE));
     pango_layout_set_attributes(layout.get(), attrs.get());
     return layout;
 }
 
-void PangoDrawer::draw_tile(Image& image, PangoLayout* layout, double x, double y, long long x0, long long y0,
-                            long long w, long long h, Colour colour)
+// Draws the layout with its origin at (x, y) over the part of `area` on the
+// image, straight into the image's pixels.
+void PangoDrawer::draw_tiles(Image& image, PangoLayout* layout, double x, double y, const PixelArea& area,
+                             Colour colour)
 {
-    auto* data = reinterpret_cast<unsigned char*>(image.row(static_cast<int>(y0)) + x0);
-    glue::Surface surface(cairo_image_surface_create_for_data(
-        data, CAIRO_FORMAT_RGB24, static_cast<int>(w), static_cast<int>(h), static_cast<int>(image.stride_bytes())));
-    glue::Cairo cr(cairo_create(surface.get()));
-    cairo_set_source_rgb(cr.get(), (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
-                         ((colour >> 16) & 0xFF) / 255.0);
-    cairo_move_to(cr.get(), x - static_cast<double>(x0), y - static_cast<double>(y0));
-    pango_cairo_show_layout(cr.get(), layout);
-    cairo_surface_flush(surface.get());
-    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
-        fail(ErrorKind::OutOfMemory, "cannot draw text");
-    // Cairo may fill the unused byte of RGB24 pixels; the image keeps it 0.
-    for (long long row = y0; row < y0 + h; ++row) {
-        Pixel* p = image.row(static_cast<int>(row)) + x0;
-        for (long long col = 0; col < w; ++col)
-            p[col] &= 0xFFFFFF;
-    }
+    for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
+        auto* data = reinterpret_cast<unsigned char*>(image.row(static_cast<int>(tile.top)) + tile.left);
+        glue::Surface surface(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24,
+                                                                  static_cast<int>(tile.width()),
+                                                                  static_cast<int>(tile.height()),
+                                                                  static_cast<int>(image.stride_bytes())));
+        glue::Cairo cr(cairo_create(surface.get()));
+        cairo_set_source_rgb(cr.get(), (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
+                             ((colour >> 16) & 0xFF) / 255.0);
+        cairo_move_to(cr.get(), x - static_cast<double>(tile.left), y - static_cast<double>(tile.top));
+        pango_cairo_show_layout(cr.get(), layout);
+        cairo_surface_flush(surface.get());
+        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+            fail(ErrorKind::OutOfMemory, "cannot draw text");
+        // Cairo may fill the unused byte of RGB24 pixels; the image keeps it 0.
+        for (long long row = tile.top; row < tile.bottom; ++row) {
+            Pixel* p = image.row(static_cast<int>(row)) + tile.left;
+            for (long long col = 0; col < tile.width(); ++col)
+                p[col] &= 0xFFFFFF;
+        }
+    });
 }
 
 void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
@@ -232,18 +236,10 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
     PangoRectangle logical{};
     pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
 
-    // The area the run can touch, with a pixel of slack for antialiasing,
-    // clipped to the image.
-    const long long left = std::max<long long>(0, x + std::min(ink.x, logical.x) - 1);
-    const long long top = std::max<long long>(0, y + std::min(ink.y, logical.y) - 1);
-    const long long right =
-        std::min<long long>(image.width(), x + std::max(ink.x + ink.width, logical.x + logical.width) + 1);
-    const long long bottom =
-        std::min<long long>(image.height(), y + std::max(ink.y + ink.height, logical.y + logical.height) + 1);
-    for (long long ty = top; ty < bottom; ty += kTile)
-        for (long long tx = left; tx < right; tx += kTile)
-            draw_tile(image, layout.get(), static_cast<double>(x), static_cast<double>(y), tx, ty,
-                      std::min(kTile, right - tx), std::min(kTile, bottom - ty), colour);
+    // The area the run can touch, with a pixel of slack for antialiasing.
+    const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
+                         x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
+    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), area, colour);
 }
 
 glue::Layout PangoDrawer::piece_layout(std::u16string_view text, const FontSpec& font) const
@@ -393,22 +389,12 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
         };
         const PangoRectangle& ink = piece.ink;
         const PangoRectangle& logical = piece.logical;
-        // As for one layout: the area it can touch, a pixel of slack, clipped.
-        const long long left =
-            std::max<long long>(0, static_cast<long long>(std::floor(edge(px, std::min(ink.x, logical.x)))) - 1);
-        const long long top =
-            std::max<long long>(0, static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1);
-        const long long right = std::min<long long>(
-            image.width(),
-            static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1);
-        const long long bottom = std::min<long long>(
-            image.height(),
-            static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) +
-                1);
-        for (long long ty = top; ty < bottom; ty += kTile)
-            for (long long tx = left; tx < right; tx += kTile)
-                draw_tile(image, piece.layout.get(), px, py, tx, ty, std::min(kTile, right - tx),
-                          std::min(kTile, bottom - ty), colour);
+        // As for one layout: the area it can touch, a pixel of slack.
+        const PixelArea area{static_cast<long long>(std::floor(edge(px, std::min(ink.x, logical.x)))) - 1,
+                             static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1,
+                             static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1,
+                             static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) + 1};
+        draw_tiles(image, piece.layout.get(), px, py, area, colour);
     }
 }
 

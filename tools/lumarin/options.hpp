@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lumarin/types.hpp"
+#include "surface/font_style.hpp"
 
 namespace lumarin::cli {
 
@@ -24,10 +25,7 @@ struct Options {
     Integer size = 10;
     std::optional<Integer> line_spacing;  // unset: a pitch derived from the size
     Integer width_factor = 0;             // 0 lets the renderer pick its default
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strikethru = false;
+    FontStyle style{};
     Text fg;
     Text bg;
     Integer top = 4;

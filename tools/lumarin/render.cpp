@@ -12,10 +12,10 @@ void set_properties(synapse& s, const Options& o)
 {
     s.FontName = o.font;
     s.FontSize = o.size;
-    s.FinalBold = o.bold;
-    s.FontItalic = o.italic;
-    s.FontUnderline = o.underline;
-    s.FontStrikethru = o.strikethru;
+    s.FinalBold = o.style.bold;
+    s.FontItalic = o.style.italic;
+    s.FontUnderline = o.style.underline;
+    s.FontStrikethru = o.style.strikethru;
     s.ForeColor = o.fg;
     s.BackColor = o.bg;
     s.LineSpacing = o.line_spacing.value_or(default_line_spacing(o.size));
