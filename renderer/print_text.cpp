@@ -1,4 +1,5 @@
 // PrintText: one line per call, then the whole surface to FileName.
+// PrintTextWithoutSaving is the same line without the file.
 #include "common/arith.hpp"
 #include "lumarin/synapse.hpp"
 #include "surface/bmp.hpp"
@@ -7,6 +8,12 @@
 namespace lumarin {
 
 void synapse::PrintText(const Text& TextString, Long x, Long y)
+{
+    PrintTextWithoutSaving(TextString, x, y);
+    SavePicture(Canvas->Image(), FileName);
+}
+
+void synapse::PrintTextWithoutSaving(const Text& TextString, Long x, Long y)
 {
     PictureBox& canvas = *Canvas;
     LineCount = add16(LineCount, 1);
@@ -24,7 +31,6 @@ void synapse::PrintText(const Text& TextString, Long x, Long y)
     canvas.ForeColor(colour_from_name(ForeColor, 0x000000));
     canvas.BackColor(colour_from_name(BackColor, 0xFFFFFF));
     canvas.Print(TextString);
-    SavePicture(canvas.Image(), FileName);
 }
 
 }  // namespace lumarin

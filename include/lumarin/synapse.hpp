@@ -46,6 +46,11 @@ public:
     // Prints one line one pitch below the previous one, grows the surface
     // by a line and saves it to FileName as a 24-bit BMP.
     void PrintText(const Text& TextString, Long x, Long y);
+    // PrintText's line without the save: FileName is left as it is until a
+    // later PrintText or Monotize writes the whole surface. A job that wants
+    // only its final file prints every line but the last this way, and gets
+    // the same bytes with one save instead of one a line.
+    void PrintTextWithoutSaving(const Text& TextString, Long x, Long y);
 
     // Sets the surface width for the longest line to be printed.
     void MaximumStringLength(const Text& longString);

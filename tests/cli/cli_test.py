@@ -73,6 +73,15 @@ def test_images(tool, sample):
     same = out.read_bytes() == (tool.tmp / "piped.bmp").read_bytes() == (tool.tmp / "bare.bmp").read_bytes()
     check(piped.returncode == 0 and bare.returncode == 0 and same, "'-' and no FILE read standard input alike")
 
+    # One save at the end by default; --every-line saves after each line and
+    # ends with the same file, colour and 1-bit, in any style.
+    for extra in [[], ["--mono"], ["--bold", "--underline", "--fg", "red", "--x", "3", "--y", "-2"]]:
+        once, each = tool.tmp / "once.bmp", tool.tmp / "each.bmp"
+        r1 = tool.run(sample, "-o", once, *extra)
+        r2 = tool.run(sample, "-o", each, "--every-line", *extra)
+        check(r1.returncode == 0 and r2.returncode == 0 and once.read_bytes() == each.read_bytes(),
+              f"--every-line ends with the same file as one save {extra}")
+
     crlf = tool.run("-o", tool.tmp / "crlf.bmp", stdin=sample.read_bytes().replace(b"\n", b"\r\n"))
     check(crlf.returncode == 0 and (tool.tmp / "crlf.bmp").read_bytes() == out.read_bytes(),
           "CRLF line ends give the same image as LF")

@@ -215,6 +215,37 @@ TEST(PrintText, TwoObjectsKeepTheirOwnCountersAndSurfaces)
     EXPECT_EQ(test::read_bytes(dir / "b.bmp"), encode_bmp24(canvas_of(b).Image()));
 }
 
+TEST(PrintText, WithoutSavingLeavesTheFileAndTheLastSaveWritesTheSameBytes)
+{
+    TempDir dir;
+    const Text lines[] = {u"CORNER BAKERY", u"2 x Sourdough   7.80", u"Total          18.15"};
+    const auto job = [&](const std::string& name, bool save_each) {
+        synapse s;
+        set_up(s, dir, name);
+        s.MaximumStringLength(lines[2]);
+        s.SidePadding(4);
+        s.TopPadding(4);
+        for (const Text& line : lines) {
+            if (save_each || &line == &lines[2]) {
+                s.PrintText(line, 1, 2);
+            } else {
+                s.PrintTextWithoutSaving(line, 1, 2);
+                EXPECT_FALSE(std::filesystem::exists(dir / name)) << "a line without saving wrote the file";
+            }
+        }
+        return test::read_bytes(dir / name);
+    };
+    EXPECT_EQ(job("once.bmp", false), job("each.bmp", true));
+
+    // An existing file stays as it was until the next save.
+    synapse s;
+    set_up(s, dir, "each.bmp");
+    const auto before = test::read_bytes(dir / "each.bmp");
+    s.PrintTextWithoutSaving(u"not yet", 0, 0);
+    EXPECT_EQ(test::read_bytes(dir / "each.bmp"), before);
+    EXPECT_EQ(canvas_of(s).Height(), 1.0f + 26);  // the line still grew the surface
+}
+
 TEST(PrintText, AFailedSaveKeepsTheLineTheGrowthAndTheOldFile)
 {
     TempDir dir;

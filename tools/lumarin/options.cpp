@@ -63,6 +63,7 @@ std::map<std::string_view, bool Options::*> switches()
 {
     return {
         {"--mono", &Options::mono},
+        {"--every-line", &Options::every_line},
         {"--help", &Options::help},
         {"-h", &Options::help},
         {"--version", &Options::version},
@@ -167,8 +168,11 @@ absent) into a 24-bit BMP, one line below the other; --mono rewrites the
 result as a 1-bit BMP.
 
 Output:
-  -o, --output OUT.bmp   file to write (replaced atomically after every line)
-      --mono             finish with a 1-bit black-and-white bitmap
+  -o, --output OUT.bmp   file to write, once all lines are drawn (replaced
+                         atomically)
+      --mono             write a 1-bit black-and-white bitmap
+      --every-line       replace the file after every line, for a watcher;
+                         the final file is the same
 
 Text style:
       --font NAME        typeface (default "Courier New")

@@ -33,6 +33,7 @@ struct Options {
     Long x = 0;
     Long y = 0;
     bool mono = false;
+    bool every_line = false;  // save after every line, not once at the end
     bool help = false;
     bool version = false;
 };

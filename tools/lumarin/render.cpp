@@ -37,8 +37,14 @@ void render(const std::vector<Text>& lines, const Options& o, const std::functio
     s.MaximumStringLength(longest_line(lines));
     s.SidePadding(o.side);
     s.TopPadding(static_cast<double>(o.top));
+    // One save at the end unless asked for one a line: the file is the
+    // same. A monochrome job's only save is Monotize's.
+    const std::size_t last = lines.size() - 1;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        s.PrintText(lines[i], o.x, o.y);
+        if (o.every_line || (i == last && !o.mono))
+            s.PrintText(lines[i], o.x, o.y);
+        else
+            s.PrintTextWithoutSaving(lines[i], o.x, o.y);
         on_line(i + 1);
     }
     if (o.mono)
