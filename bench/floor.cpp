@@ -32,6 +32,31 @@ bool write_and_rename(const std::filesystem::path& target, std::span<const std::
     return ::rename(temporary.c_str(), target.c_str()) == 0;
 }
 
+bool write_in_place(int fd, std::span<const std::byte> bytes)
+{
+    const auto* data = bytes.data();
+    std::size_t left = bytes.size();
+    off_t at = 0;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, data, left, at);
+        if (n <= 0)
+            return false;
+        data += n;
+        at += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+OpenFile::OpenFile(const std::filesystem::path& path)
+    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666))
+{
+    if (fd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "open " + path.string());
+}
+
+OpenFile::~OpenFile() { ::close(fd_); }
+
 ScratchDir::ScratchDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "lumarin-bench-XXXXXX").string();

@@ -14,6 +14,24 @@ namespace lumarin::bench {
 // false (errno set) on any failure.
 bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes);
 
+// The other limit: `bytes` written over the start of one file kept open,
+// with one pwrite, no new file and no rename (not atomic). Returns false
+// (errno set) on any failure.
+bool write_in_place(int fd, std::span<const std::byte> bytes);
+
+// An open file descriptor, closed with it.
+class OpenFile {
+public:
+    explicit OpenFile(const std::filesystem::path& path);
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
 // A private folder under the system's temporary folder, removed with it.
 class ScratchDir {
 public:
