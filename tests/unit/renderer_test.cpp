@@ -1,4 +1,8 @@
 // The synapse object: its properties and PrintText.
+#include <iostream>
+#include <map>
+#include <random>
+
 #include "common/text.hpp"
 #include "lumarin/synapse.hpp"
 #include "renderer/canvas_access.hpp"
@@ -299,6 +303,75 @@ TEST(PrintText, AnyTextPrintsWithoutHarm)
     s.PrintText(u"x", 2147483600, 0);
     s.FontSize = 32767;
     EXPECT_EQ(error_number([&] { s.PrintText(u"huge", 0, 0); }), 380);
+}
+
+// The 24-bit file as plainly as it can be written: the header field by
+// field and every pixel read back one at a time, bottom row first.
+std::vector<std::byte> reference_bmp24(const Image& image)
+{
+    const std::uint32_t w = static_cast<std::uint32_t>(image.width());
+    const std::uint32_t h = static_cast<std::uint32_t>(image.height());
+    const std::uint32_t stride = (w * 3 + 3) / 4 * 4;
+    std::vector<std::byte> out;
+    const auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<std::byte>(v >> (8 * i)));
+    };
+    put('B', 1), put('M', 1), put(54 + stride * h, 4), put(0, 4), put(54, 4);
+    put(40, 4), put(w, 4), put(h, 4), put(1, 2), put(24, 2), put(0, 4), put(stride * h, 4);
+    put(3780, 4), put(3780, 4), put(0, 4), put(0, 4);
+    for (std::uint32_t y = h; y-- > 0;) {
+        for (std::uint32_t x = 0; x < w; ++x)
+            put(image.at(static_cast<int>(x), static_cast<int>(y)), 3);  // B, G, R
+        put(0, static_cast<int>(stride - 3 * w));
+    }
+    return out;
+}
+
+TEST(PrintText, RandomJobsSaveWhatAPlainEncodingOfTheirPixelsGives)
+{
+    // Prints with and without saving, widths, margins, fonts, pitches,
+    // colours and styles in random order: every save must be the surface's
+    // pixels, byte for byte, whatever the writer keeps or reuses between
+    // saves.
+    TempDir dir;
+    std::mt19937 random(20261209);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const Text colours[] = {u"", u"black", u"red", u"GREEN", u"yellow", u"blue", u"Magenta", u"cyan", u"white", u"mauve"};
+    const Text texts[] = {u"", u"Total 18.15", u"\u00C0 la carte \u00BD", u"gj|Wy", u"  spaced  "};
+    int saves = 0;
+    std::map<int, int> refused;
+    for (int job = 0; job < 60; ++job) {
+        synapse s;
+        set_up(s, dir);
+        for (int step = 0; step < 20; ++step) {
+            try {
+                switch (pick(9)) {
+                case 0: s.MaximumStringLength(Text(static_cast<std::size_t>(pick(30)), u'x')); break;
+                case 1: s.SidePadding(static_cast<Integer>(pick(12) - 2)); break;
+                case 2: s.TopPadding(pick(12) - 2); break;
+                case 3: s.BackColor = colours[pick(10)]; break;
+                case 4: s.ForeColor = colours[pick(10)]; break;
+                case 5: s.FontSize = static_cast<Integer>(6 + pick(10)), s.LineSpacing = static_cast<Integer>(pick(20)); break;
+                case 6: s.FinalBold = pick(2) == 0, s.FontItalic = pick(2) == 0, s.FontUnderline = pick(2) == 0; break;
+                case 7: s.PrintTextWithoutSaving(texts[pick(5)], pick(20) - 5, pick(10) - 5); break;
+                default:
+                    s.PrintText(texts[pick(5)], pick(20) - 5, pick(10) - 5);
+                    ASSERT_EQ(test::read_bytes(dir / "out.bmp"), reference_bmp24(canvas_of(s).Image()))
+                        << "job " << job << ", step " << step;
+                    ++saves;
+                }
+            } catch (const Error& e) {
+                ++refused[e.number()];
+                // A refused step changes nothing that a later save would not show.
+            }
+        }
+    }
+    std::cout << saves << " saves compared; refused steps by error number:";
+    for (const auto& [number, count] : refused)
+        std::cout << " " << number << " x" << count;
+    std::cout << "\n";
+    EXPECT_GT(saves, 100);
 }
 
 }  // namespace
