@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstring>
 #include <span>
+#include <type_traits>
 
 #include "common/arith.hpp"
 #include "lumarin/error.hpp"
@@ -35,37 +34,10 @@ struct Format {
     std::uint16_t bit_count = 0;
     std::int32_t pels_per_meter = 0;
     std::span<const RgbQuad> colour_table;
-    PackRows pack_rows = nullptr;  // `count` rows from scan line `start`, the bottom row being 0
+    // `count` rows from scan line `start`, the bottom row being 0; none for
+    // the colour file, whose rows the image keeps as the file stores them.
+    PackRows pack_rows = nullptr;
 };
-
-// One image row as B, G, R triplets followed by zero padding. Four pixels
-// (0x00RRGGBB each, top byte zero) fold into three little-endian words.
-void pack_row(const Pixel* src, int width, std::byte* dst, std::size_t stride)
-{
-    static_assert(std::endian::native == std::endian::little, "pixels are folded as little-endian words");
-    std::byte* out = dst;
-    int x = 0;
-    for (; x + 4 <= width; x += 4, out += 12) {
-        const std::uint32_t p0 = src[x], p1 = src[x + 1], p2 = src[x + 2], p3 = src[x + 3];
-        const std::uint32_t words[3] = {p0 | p1 << 24, p1 >> 8 | p2 << 16, p2 >> 16 | p3 << 8};
-        std::memcpy(out, words, sizeof words);
-    }
-    for (; x < width; ++x, out += 3) {
-        const Pixel p = src[x];
-        out[0] = static_cast<std::byte>(p);
-        out[1] = static_cast<std::byte>(p >> 8);
-        out[2] = static_cast<std::byte>(p >> 16);
-    }
-    std::fill(out, dst + stride, std::byte{0});
-}
-
-void pack_colour_rows(const Image& image, int start, int count, std::span<std::byte> rows)
-{
-    const std::size_t stride = bmp24_stride(image.width());
-    for (int r = 0; r < count; ++r)
-        pack_row(image.row(image.height() - 1 - (start + r)), image.width(), rows.data() + static_cast<std::size_t>(r) * stride,
-                 stride);
-}
 
 void pack_mono_rows(const Image& image, int start, int count, std::span<std::byte> rows)
 {
@@ -80,7 +52,7 @@ constexpr std::array<RgbQuad, 2> kBlackAndWhite{{{0, 0, 0, 0}, {255, 255, 255, 0
 
 // 3780 pixels a metre is 96 dpi, the resolution text is drawn at; the
 // 1-bit file leaves its resolution unstated.
-constexpr Format kColour{24, 3780, {}, pack_colour_rows};
+constexpr Format kColour{24, 3780, {}, nullptr};
 constexpr Format kMono{1, 0, kBlackAndWhite, pack_mono_rows};
 
 constexpr std::uint32_t header_size(const Format& format) noexcept
@@ -129,12 +101,24 @@ std::vector<std::byte> header(const Format& format, const Image& image)
     return out;
 }
 
-// Calls emit with the header, then with runs of whole rows, bottom row
-// first, so that no buffer grows with the image.
+// Calls emit with the pieces of the file in order: the header, then runs of
+// whole rows, bottom row first. The colour file's rows are the image's own;
+// the 1-bit file's are packed a run of about 1 MiB at a time, so that no
+// buffer grows with the image.
 template <typename Emit>
 void write_bmp(const Format& format, const Image& image, Emit emit)
 {
-    emit(std::span<const std::byte>(header(format, image)));
+    const std::vector<std::byte> head = header(format, image);
+    if (!format.pack_rows) {
+        std::vector<std::span<const std::byte>> pieces;
+        pieces.reserve(static_cast<std::size_t>(image.height()) + 1);
+        pieces.emplace_back(head);
+        for (int y = image.height() - 1; y >= 0; --y)
+            pieces.push_back(image.row(y));
+        emit(std::span<const std::span<const std::byte>>(pieces));
+        return;
+    }
+    emit(std::span<const std::byte>(head));
     const auto stride = static_cast<std::size_t>(bmp_stride(image.width(), format.bit_count));
     if (stride == 0 || image.height() == 0)
         return;
@@ -152,14 +136,21 @@ void write_bmp(const Format& format, const Image& image, Emit emit)
 std::vector<std::byte> encode(const Format& format, const Image& image)
 {
     std::vector<std::byte> out;
-    write_bmp(format, image, [&](std::span<const std::byte> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
+    const auto append = [&](std::span<const std::byte> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); };
+    write_bmp(format, image, [&]<typename Bytes>(Bytes bytes) {
+        if constexpr (std::is_same_v<Bytes, std::span<const std::byte>>)
+            append(bytes);
+        else
+            for (const auto& piece : bytes)
+                append(piece);
+    });
     return out;
 }
 
 void save(const Format& format, const Image& image, const Text& path)
 {
     ReplacementFile file(path);
-    write_bmp(format, image, [&](std::span<const std::byte> bytes) { file.write(bytes); });
+    write_bmp(format, image, [&](auto bytes) { file.write(bytes); });
     file.commit();
 }
 

@@ -19,7 +19,9 @@ inline constexpr std::uint32_t kBmp1HeaderSize = 62;
 
 // Bytes per row at `bits` bits a pixel, padded to whole 32-bit words.
 constexpr std::int64_t bmp_stride(std::int64_t width, int bits) noexcept { return (width * bits + 31) / 32 * 4; }
-constexpr std::size_t bmp24_stride(int width) noexcept { return static_cast<std::size_t>(bmp_stride(width, 24)); }
+// The image keeps its rows at this length, so its rows are the file's.
+constexpr std::size_t bmp24_stride(int width) noexcept { return Image::stride_of(width); }
+static_assert(Image::stride_of(5) == bmp_stride(5, 24) && Image::stride_of(4) == bmp_stride(4, 24));
 
 // The whole file, for tests and tools that want it in memory.
 std::vector<std::byte> encode_bmp24(const Image& image);

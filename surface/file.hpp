@@ -23,6 +23,9 @@ public:
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     void write(std::span<const std::byte> bytes);
+    // The pieces one after another, in as few system calls as the platform
+    // allows (writev on POSIX).
+    void write(std::span<const std::span<const std::byte>> pieces);
     // Closes the temporary and renames it over the target.
     void commit();
 

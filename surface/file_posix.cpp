@@ -1,12 +1,15 @@
 // POSIX side of ReplacementFile.
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
@@ -154,6 +157,40 @@ void ReplacementFile::write(std::span<const std::byte> bytes)
         }
         data += n;
         left -= static_cast<std::size_t>(n);
+    }
+}
+
+void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
+{
+    // At most IOV_MAX pieces a call; a short write resumes mid-piece.
+    std::vector<iovec> batch;
+    std::size_t next = 0;
+    std::size_t done_in_first = 0;  // bytes of pieces[next] already written
+    while (next < pieces.size()) {
+        batch.clear();
+        for (std::size_t i = next; i < pieces.size() && batch.size() < IOV_MAX; ++i) {
+            const std::size_t skip = i == next ? done_in_first : 0;
+            batch.push_back({const_cast<std::byte*>(pieces[i].data() + skip), pieces[i].size() - skip});
+        }
+        const ssize_t n = ::writev(impl_->fd, batch.data(), static_cast<int>(batch.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        std::size_t wanted = 0;
+        for (const iovec& v : batch)
+            wanted += v.iov_len;
+        if (n <= 0 && wanted > 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            impl_->discard();
+            fail_errno(err, impl_->target);
+        }
+        // Step over what was written.
+        auto left = static_cast<std::size_t>(n);
+        while (next < pieces.size() && left >= pieces[next].size() - done_in_first) {
+            left -= pieces[next].size() - done_in_first;
+            done_in_first = 0;
+            ++next;
+        }
+        done_in_first += left;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
@@ -140,6 +141,26 @@ void ReplacementFile::write(std::span<const std::byte> bytes)
         data += written;
         left -= written;
     }
+}
+
+void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
+{
+    // No gathered write for buffered files here: pieces go out in runs of
+    // about 1 MiB.
+    constexpr std::size_t kRun = 1 << 20;
+    std::vector<std::byte> run;
+    for (const auto& piece : pieces) {
+        if (!run.empty() && run.size() + piece.size() > kRun) {
+            write(std::span<const std::byte>(run));
+            run.clear();
+        }
+        if (piece.size() >= kRun)
+            write(piece);
+        else
+            run.insert(run.end(), piece.begin(), piece.end());
+    }
+    if (!run.empty())
+        write(std::span<const std::byte>(run));
 }
 
 void ReplacementFile::commit()

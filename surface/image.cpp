@@ -13,13 +13,6 @@ void check_image_size(long long width, long long height)
         fail(ErrorKind::OutOfMemory, "surface larger than 65535 pixels a side or 64 Mi pixels");
 }
 
-namespace {
-std::size_t pixel_count(int width, int height)
-{
-    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-}
-}  // namespace
-
 Image::Image(int width, int height, Pixel fill)
 {
     resize(width, height, fill);
@@ -34,46 +27,77 @@ Image& Image::operator=(const Image& other)
 {
     if (this != &other) {
         resize(other.width_, other.height_, 0);
-        std::copy_n(other.pixels_.get(), pixel_count(width_, height_), pixels_.get());
+        std::memcpy(bytes(), other.bytes(), stride() * static_cast<std::size_t>(height_));
     }
     return *this;
+}
+
+void Image::read_pixels(int x, int y, int count, Pixel* out) const noexcept
+{
+    const unsigned char* p = bytes() + offset(x, y);
+    for (int i = 0; i < count; ++i, p += 3)
+        out[i] = static_cast<Pixel>(p[0]) | static_cast<Pixel>(p[1]) << 8 | static_cast<Pixel>(p[2]) << 16;
+}
+
+void Image::write_pixels(int x, int y, int count, const Pixel* in) noexcept
+{
+    unsigned char* q = bytes() + offset(x, y);
+    for (int i = 0; i < count; ++i, q += 3) {
+        q[0] = static_cast<unsigned char>(in[i]);
+        q[1] = static_cast<unsigned char>(in[i] >> 8);
+        q[2] = static_cast<unsigned char>(in[i] >> 16);
+    }
+}
+
+void Image::fill_rows(int first_row, Pixel fill) noexcept
+{
+    if (first_row >= height_ || width_ == 0)
+        return;
+    // One row made by hand, then copied: O(new pixels).
+    unsigned char* first = bytes() + offset(0, first_row);
+    for (int x = 0; x < width_; ++x)
+        set(x, first_row, fill);
+    std::fill(first + static_cast<std::size_t>(width_) * 3, first + stride(), 0);
+    for (int y = first_row + 1; y < height_; ++y)
+        std::memcpy(bytes() + offset(0, y), first, stride());
 }
 
 void Image::resize(int width, int height, Pixel fill)
 {
     check_image_size(width, height);
-    const std::size_t count = pixel_count(width, height);
-    // Keep one pixel allocated so row() always points somewhere valid.
-    const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(Pixel);
+    // Keep a few bytes allocated so row() always points somewhere valid.
+    const std::size_t size = std::max<std::size_t>(stride_of(width) * static_cast<std::size_t>(height), 4);
     if (width == width_) {
         // Rows are contiguous top-down, so a change of height alone keeps
         // every remaining row where it is.
-        auto* grown = static_cast<Pixel*>(std::realloc(pixels_.get(), bytes));
+        auto* grown = static_cast<unsigned char*>(std::realloc(bytes_.get(), size));
         if (!grown)
             fail(ErrorKind::OutOfMemory, "cannot allocate the surface");
-        (void)pixels_.release();
-        pixels_.reset(grown);
-        const std::size_t old_count = pixel_count(width_, height_);
-        if (count > old_count)
-            std::fill(grown + old_count, grown + count, fill);
-    } else {
-        std::unique_ptr<Pixel[], Free> next(static_cast<Pixel*>(std::malloc(bytes)));
-        if (!next)
-            fail(ErrorKind::OutOfMemory, "cannot allocate the surface");
-        std::fill(next.get(), next.get() + count, fill);
-        const int copy_w = std::min(width, width_);
-        const int copy_h = std::min(height, height_);
-        for (int y = 0; y < copy_h; ++y)
-            std::copy_n(row(y), copy_w, next.get() + static_cast<std::size_t>(y) * width);
-        pixels_ = std::move(next);
+        (void)bytes_.release();
+        bytes_.reset(grown);
+        const int old_height = height_;
+        height_ = height;
+        fill_rows(std::min(old_height, height), fill);
+        return;
     }
+    std::unique_ptr<unsigned char[], Free> next(static_cast<unsigned char*>(std::malloc(size)));
+    if (!next)
+        fail(ErrorKind::OutOfMemory, "cannot allocate the surface");
+    std::swap(next, bytes_);
+    const int old_width = width_;
+    const int old_height = height_;
     width_ = width;
     height_ = height;
+    fill_rows(0, fill);
+    // The part both sizes share keeps its pixels.
+    const std::size_t kept = static_cast<std::size_t>(std::min(width, old_width)) * 3;
+    for (int y = 0; y < std::min(height, old_height); ++y)
+        std::memcpy(bytes() + offset(0, y), next.get() + static_cast<std::size_t>(y) * stride_of(old_width), kept);
 }
 
 void Image::clear(Pixel fill)
 {
-    std::fill(pixels_.get(), pixels_.get() + pixel_count(width_, height_), fill);
+    fill_rows(0, fill);
 }
 
 }  // namespace lumarin

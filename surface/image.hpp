@@ -1,12 +1,17 @@
-// The persistent image behind a canvas: 32-bit pixels, rows top-down.
-// Each pixel is 0x00RRGGBB in memory order B, G, R, unused, which is what
-// both Cairo (RGB24) and a 32-bit GDI DIB section draw into.
+// The persistent image behind a canvas, kept as the colour file stores it:
+// three bytes a pixel in the order B, G, R, each row padded with zeros to
+// whole 32-bit words. Rows lie top-down in memory, so a save is the header
+// and the rows gathered bottom row first, with nothing to encode. Drawers
+// that need 32-bit pixels (Cairo's RGB24, a GDI DIB section) read a band
+// into 0x00RRGGBB pixels and write it back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <span>
 
 #include "lumarin/types.hpp"
 
@@ -36,25 +41,52 @@ public:
 
     int width() const noexcept { return width_; }
     int height() const noexcept { return height_; }
-    std::size_t stride_bytes() const noexcept { return static_cast<std::size_t>(width_) * sizeof(Pixel); }
+    // Bytes a row, padding included: the colour file's row length.
+    std::size_t stride() const noexcept { return stride_of(width_); }
 
-    Pixel at(int x, int y) const noexcept { return pixels_[index(x, y)] & 0xFFFFFF; }
-    void set(int x, int y, Pixel p) noexcept { pixels_[index(x, y)] = p & 0xFFFFFF; }
-    Pixel* row(int y) noexcept { return pixels_.get() + index(0, y); }
-    const Pixel* row(int y) const noexcept { return pixels_.get() + index(0, y); }
+    Pixel at(int x, int y) const noexcept
+    {
+        const unsigned char* p = bytes() + offset(x, y);
+        return static_cast<Pixel>(p[0]) | static_cast<Pixel>(p[1]) << 8 | static_cast<Pixel>(p[2]) << 16;
+    }
+    void set(int x, int y, Pixel p) noexcept
+    {
+        unsigned char* q = bytes() + offset(x, y);
+        q[0] = static_cast<unsigned char>(p);
+        q[1] = static_cast<unsigned char>(p >> 8);
+        q[2] = static_cast<unsigned char>(p >> 16);
+    }
+    // Row y as the file stores it, padding included.
+    std::span<const std::byte> row(int y) const noexcept
+    {
+        return {reinterpret_cast<const std::byte*>(bytes()) + offset(0, y), stride()};
+    }
+
+    // `count` pixels of row y from column x as 0x00RRGGBB, and back.
+    void read_pixels(int x, int y, int count, Pixel* out) const noexcept;
+    void write_pixels(int x, int y, int count, const Pixel* in) noexcept;
 
     // New area takes `fill`; shrinking crops from the right and the bottom.
     void resize(int width, int height, Pixel fill);
     void clear(Pixel fill);
 
-private:
-    std::size_t index(int x, int y) const noexcept
+    static constexpr std::size_t stride_of(int width) noexcept
     {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+        return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
     }
 
+private:
+    std::size_t offset(int x, int y) const noexcept
+    {
+        return static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x) * 3;
+    }
+    unsigned char* bytes() noexcept { return bytes_.get(); }
+    const unsigned char* bytes() const noexcept { return bytes_.get(); }
+    // Rows first_row .. height_ - 1 take `fill`, padding zero.
+    void fill_rows(int first_row, Pixel fill) noexcept;
+
     struct Free {
-        void operator()(Pixel* p) const noexcept { std::free(p); }
+        void operator()(unsigned char* p) const noexcept { std::free(p); }
     };
 
     // Held with malloc/realloc rather than a vector: the C library grows a
@@ -62,7 +94,7 @@ private:
     // surface neither copies it nor needs twice its memory for a moment.
     int width_ = 0;
     int height_ = 0;
-    std::unique_ptr<Pixel[], Free> pixels_;
+    std::unique_ptr<unsigned char[], Free> bytes_;
 };
 
 // Throws OutOfMemory when a width x height image would pass the caps.

@@ -48,21 +48,27 @@ constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
 }();
 #endif
 
-// One row, leftmost pixel into the most significant bit of the first byte.
-void pack_mono_row(const Pixel* src, int width, std::byte* dst)
+// One row of the image, leftmost pixel into the most significant bit of
+// the first byte; sixteen pixels at a time are widened to 32 bits first.
+void pack_mono_row(const Image& image, int y, std::byte* dst)
 {
+    const int width = image.width();
+    Pixel block[16];
     int x = 0;
 #if defined(__SSE2__)
     for (; x + 16 <= width; x += 16) {
-        const unsigned mask = light_mask16(src + x);
+        image.read_pixels(x, y, 16, block);
+        const unsigned mask = light_mask16(block);
         *dst++ = std::byte{kReversedBits[mask & 0xFF]};
         *dst++ = std::byte{kReversedBits[mask >> 8]};
     }
 #endif
     for (; x < width; x += 8) {
+        const int n = std::min(8, width - x);
+        image.read_pixels(x, y, n, block);
         unsigned byte = 0;
-        for (int k = 0; k < 8 && x + k < width; ++k)
-            byte |= static_cast<unsigned>(is_light(src[x + k])) << (7 - k);
+        for (int k = 0; k < n; ++k)
+            byte |= static_cast<unsigned>(is_light(block[k])) << (7 - k);
         *dst++ = static_cast<std::byte>(byte);
     }
 }
@@ -85,7 +91,7 @@ int convert_to_mono_rows(const Image& image, int start, int lines, std::span<std
         std::byte* row = bits.data() + static_cast<std::size_t>(line) * stride;
         std::fill(row + used_bytes, row + stride, std::byte{0});
         // Scan line 0 is the bottom row of the image.
-        pack_mono_row(image.row(image.height() - 1 - (start + line)), image.width(), row);
+        pack_mono_row(image, image.height() - 1 - (start + line), row);
     }
     return count;
 }

@@ -137,9 +137,8 @@ void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT f
     if (!bitmap || !bits)
         fail(ErrorKind::OutOfMemory, "cannot create a drawing bitmap");
     auto* tile = static_cast<Pixel*>(bits);
-    const auto row_bytes = static_cast<std::size_t>(w) * sizeof(Pixel);
     for (long long r = 0; r < h; ++r)
-        std::memcpy(tile + r * w, image.row(static_cast<int>(y0 + r)) + x0, row_bytes);
+        image.read_pixels(static_cast<int>(x0), static_cast<int>(y0 + r), static_cast<int>(w), tile + r * w);
 
     {
         const Selection bitmap_selected(dc_.get(), bitmap.get());
@@ -154,13 +153,9 @@ void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT f
         GdiFlush();
     }
 
-    // GDI may write the unused byte; the image keeps it 0.
-    for (long long r = 0; r < h; ++r) {
-        Pixel* dst = image.row(static_cast<int>(y0 + r)) + x0;
-        const Pixel* src = tile + r * w;
-        for (long long c = 0; c < w; ++c)
-            dst[c] = src[c] & 0xFFFFFF;
-    }
+    // GDI may write the unused byte; the image has none.
+    for (long long r = 0; r < h; ++r)
+        image.write_pixels(static_cast<int>(x0), static_cast<int>(y0 + r), static_cast<int>(w), tile + r * w);
 }
 
 }  // namespace

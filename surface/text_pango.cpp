@@ -195,16 +195,22 @@ glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view 
 }
 
 // Draws the layout with its origin at (x, y) over the part of `area` on the
-// image, straight into the image's pixels.
+// image. Cairo draws 32-bit pixels: each tile is read into a 32-bit band,
+// drawn there and written back into the image's rows.
 void PangoDrawer::draw_tiles(Image& image, PangoLayout* layout, double x, double y, const PixelArea& area,
                              Colour colour)
 {
+    std::vector<Pixel> band;
     for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
-        auto* data = reinterpret_cast<unsigned char*>(image.row(static_cast<int>(tile.top)) + tile.left);
-        glue::Surface surface(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24,
-                                                                  static_cast<int>(tile.width()),
-                                                                  static_cast<int>(tile.height()),
-                                                                  static_cast<int>(image.stride_bytes())));
+        const int left = static_cast<int>(tile.left);
+        const int width = static_cast<int>(tile.width());
+        const int height = static_cast<int>(tile.height());
+        band.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        for (int r = 0; r < height; ++r)
+            image.read_pixels(left, static_cast<int>(tile.top) + r, width, band.data() + static_cast<std::size_t>(r) * width);
+        auto* data = reinterpret_cast<unsigned char*>(band.data());
+        glue::Surface surface(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, width, height,
+                                                                  width * static_cast<int>(sizeof(Pixel))));
         glue::Cairo cr(cairo_create(surface.get()));
         cairo_set_source_rgb(cr.get(), (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
                              ((colour >> 16) & 0xFF) / 255.0);
@@ -213,12 +219,9 @@ void PangoDrawer::draw_tiles(Image& image, PangoLayout* layout, double x, double
         cairo_surface_flush(surface.get());
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
             fail(ErrorKind::OutOfMemory, "cannot draw text");
-        // Cairo may fill the unused byte of RGB24 pixels; the image keeps it 0.
-        for (long long row = tile.top; row < tile.bottom; ++row) {
-            Pixel* p = image.row(static_cast<int>(row)) + tile.left;
-            for (long long col = 0; col < tile.width(); ++col)
-                p[col] &= 0xFFFFFF;
-        }
+        // Cairo may fill the unused byte of RGB24 pixels; the image has none.
+        for (int r = 0; r < height; ++r)
+            image.write_pixels(left, static_cast<int>(tile.top) + r, width, band.data() + static_cast<std::size_t>(r) * width);
     });
 }
 

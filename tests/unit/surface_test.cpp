@@ -467,6 +467,27 @@ TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
 #ifndef _WIN32
 // Windows stops whole paths at MAX_PATH (260) long before a name can reach
 // its component limit, so this is a POSIX case.
+TEST(SaveFile, ManyPiecesGoOutInOrder)
+{
+    // More pieces than one gathered write may take, some of them empty: the
+    // file is all of them, in order.
+    test::TempDir dir;
+    std::mt19937 random(7);
+    std::vector<std::vector<std::byte>> pieces(3000);
+    std::vector<std::byte> expected;
+    for (auto& piece : pieces) {
+        piece.resize(random() % 4 == 0 ? 0 : random() % 700);
+        for (auto& b : piece)
+            b = static_cast<std::byte>(random());
+        expected.insert(expected.end(), piece.begin(), piece.end());
+    }
+    const std::vector<std::span<const std::byte>> views(pieces.begin(), pieces.end());
+    ReplacementFile file(test::text_of(dir / "out.bin"));
+    file.write(std::span<const std::span<const std::byte>>(views));
+    file.commit();
+    EXPECT_EQ(test::read_bytes(dir / "out.bin"), expected);
+}
+
 TEST(SaveFile, ANameOfTheFullLengthSaves)
 {
     // The temporary beside it must not need a longer name than the file;
