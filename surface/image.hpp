@@ -94,6 +94,7 @@ private:
     // surface neither copies it nor needs twice its memory for a moment.
     int width_ = 0;
     int height_ = 0;
+    std::size_t capacity_ = 0;  // bytes allocated; rows to come may fit already
     std::unique_ptr<unsigned char[], Free> bytes_;
 };
 

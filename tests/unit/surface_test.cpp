@@ -65,6 +65,35 @@ TEST(Canvas, GrowingKeepsTheImageAndFillsWithTheBackColour)
     EXPECT_EQ(c.Image().height(), 1);
 }
 
+TEST(Image, RowsKeepTheirPixelsThroughGrowingShrinkingAndRegrowing)
+{
+    // The image keeps room beyond its height: rows that come back after a
+    // shrink take the new fill, never what was there before.
+    Image image(5, 2, 0x112233);
+    image.set(4, 1, 0xABCDEF);
+    for (int h = 3; h <= 300; ++h)
+        image.resize(5, h, 0x445566);
+    image.resize(5, 10, 0);
+    image.set(0, 9, 0x010203);
+    image.resize(5, 4, 0);
+    image.resize(5, 12, 0x778899);
+    EXPECT_EQ(image.at(0, 0), 0x112233u);
+    EXPECT_EQ(image.at(4, 1), 0xABCDEFu);
+    EXPECT_EQ(image.at(2, 3), 0x445566u);
+    for (int y = 4; y < 12; ++y)
+        EXPECT_EQ(image.at(0, y), 0x778899u) << "row " << y;
+    // Each row is the file's: B, G, R a pixel and zero padding.
+    const auto row = image.row(0);
+    ASSERT_EQ(row.size(), 16u);
+    EXPECT_EQ(std::to_integer<int>(row[0]), 0x33);
+    EXPECT_EQ(std::to_integer<int>(row[2]), 0x11);
+    EXPECT_EQ(std::to_integer<int>(row[15]), 0);
+    // A new width keeps what both widths share.
+    image.resize(3, 12, 0);
+    EXPECT_EQ(image.at(2, 3), 0x445566u);
+    EXPECT_EQ(image.at(0, 11), 0x778899u);
+}
+
 TEST(Canvas, SizesRoundHalfToEvenAndRefuseNegativeOrHuge)
 {
     Form1 form;
