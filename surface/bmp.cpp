@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <span>
-#include <type_traits>
 
 #include "common/arith.hpp"
 #include "lumarin/error.hpp"
@@ -101,10 +100,12 @@ std::vector<std::byte> header(const Format& format, const Image& image)
     return out;
 }
 
-// Calls emit with the pieces of the file in order: the header, then runs of
-// whole rows, bottom row first. The colour file's rows are the image's own;
-// the 1-bit file's are packed a run of about 1 MiB at a time, so that no
-// buffer grows with the image.
+using Pieces = std::span<const std::span<const std::byte>>;
+
+// Calls emit with the file's pieces in order: the header, then whole rows,
+// bottom row first. The colour file's rows are the image's own, all in one
+// call; the 1-bit file's are packed a run of about 1 MiB at a time, so that
+// no buffer grows with the image.
 template <typename Emit>
 void write_bmp(const Format& format, const Image& image, Emit emit)
 {
@@ -115,10 +116,11 @@ void write_bmp(const Format& format, const Image& image, Emit emit)
         pieces.emplace_back(head);
         for (int y = image.height() - 1; y >= 0; --y)
             pieces.push_back(image.row(y));
-        emit(std::span<const std::span<const std::byte>>(pieces));
+        emit(Pieces(pieces));
         return;
     }
-    emit(std::span<const std::byte>(head));
+    const auto emit_one = [&](std::span<const std::byte> bytes) { emit(Pieces(&bytes, 1)); };
+    emit_one(head);
     const auto stride = static_cast<std::size_t>(bmp_stride(image.width(), format.bit_count));
     if (stride == 0 || image.height() == 0)
         return;
@@ -129,20 +131,16 @@ void write_bmp(const Format& format, const Image& image, Emit emit)
         const std::size_t count = std::min(rows_per_chunk, height - start);
         const std::span<std::byte> rows(chunk.data(), count * stride);
         format.pack_rows(image, static_cast<int>(start), static_cast<int>(count), rows);
-        emit(std::span<const std::byte>(rows));
+        emit_one(rows);
     }
 }
 
 std::vector<std::byte> encode(const Format& format, const Image& image)
 {
     std::vector<std::byte> out;
-    const auto append = [&](std::span<const std::byte> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); };
-    write_bmp(format, image, [&]<typename Bytes>(Bytes bytes) {
-        if constexpr (std::is_same_v<Bytes, std::span<const std::byte>>)
-            append(bytes);
-        else
-            for (const auto& piece : bytes)
-                append(piece);
+    write_bmp(format, image, [&](Pieces pieces) {
+        for (const auto& piece : pieces)
+            out.insert(out.end(), piece.begin(), piece.end());
     });
     return out;
 }
@@ -150,7 +148,7 @@ std::vector<std::byte> encode(const Format& format, const Image& image)
 void save(const Format& format, const Image& image, const Text& path)
 {
     ReplacementFile file(path);
-    write_bmp(format, image, [&](auto bytes) { file.write(bytes); });
+    write_bmp(format, image, [&](Pieces pieces) { file.write(pieces); });
     file.commit();
 }
 

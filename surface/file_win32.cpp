@@ -145,22 +145,25 @@ void ReplacementFile::write(std::span<const std::byte> bytes)
 
 void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
 {
-    // No gathered write for buffered files here: pieces go out in runs of
-    // about 1 MiB.
+    // No gathered write for buffered files here: small pieces go out in
+    // runs of about 1 MiB, large ones as they are.
     constexpr std::size_t kRun = 1 << 20;
     std::vector<std::byte> run;
-    for (const auto& piece : pieces) {
-        if (!run.empty() && run.size() + piece.size() > kRun) {
+    const auto flush = [&] {
+        if (!run.empty())
             write(std::span<const std::byte>(run));
-            run.clear();
-        }
-        if (piece.size() >= kRun)
+        run.clear();
+    };
+    for (const auto& piece : pieces) {
+        const bool large = piece.size() >= kRun / 4;
+        if (large || run.size() + piece.size() > kRun)
+            flush();
+        if (large)
             write(piece);
         else
             run.insert(run.end(), piece.begin(), piece.end());
     }
-    if (!run.empty())
-        write(std::span<const std::byte>(run));
+    flush();
 }
 
 void ReplacementFile::commit()

@@ -1,6 +1,7 @@
 #include "surface/image.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "lumarin/error.hpp"
 
@@ -36,17 +37,14 @@ void Image::read_pixels(int x, int y, int count, Pixel* out) const noexcept
 {
     const unsigned char* p = bytes() + offset(x, y);
     for (int i = 0; i < count; ++i, p += 3)
-        out[i] = static_cast<Pixel>(p[0]) | static_cast<Pixel>(p[1]) << 8 | static_cast<Pixel>(p[2]) << 16;
+        out[i] = load(p);
 }
 
 void Image::write_pixels(int x, int y, int count, const Pixel* in) noexcept
 {
     unsigned char* q = bytes() + offset(x, y);
-    for (int i = 0; i < count; ++i, q += 3) {
-        q[0] = static_cast<unsigned char>(in[i]);
-        q[1] = static_cast<unsigned char>(in[i] >> 8);
-        q[2] = static_cast<unsigned char>(in[i] >> 16);
-    }
+    for (int i = 0; i < count; ++i, q += 3)
+        store(q, in[i]);
 }
 
 void Image::fill_rows(int first_row, Pixel fill) noexcept

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <span>
 
@@ -44,18 +43,8 @@ public:
     // Bytes a row, padding included: the colour file's row length.
     std::size_t stride() const noexcept { return stride_of(width_); }
 
-    Pixel at(int x, int y) const noexcept
-    {
-        const unsigned char* p = bytes() + offset(x, y);
-        return static_cast<Pixel>(p[0]) | static_cast<Pixel>(p[1]) << 8 | static_cast<Pixel>(p[2]) << 16;
-    }
-    void set(int x, int y, Pixel p) noexcept
-    {
-        unsigned char* q = bytes() + offset(x, y);
-        q[0] = static_cast<unsigned char>(p);
-        q[1] = static_cast<unsigned char>(p >> 8);
-        q[2] = static_cast<unsigned char>(p >> 16);
-    }
+    Pixel at(int x, int y) const noexcept { return load(bytes() + offset(x, y)); }
+    void set(int x, int y, Pixel p) noexcept { store(bytes() + offset(x, y), p); }
     // Row y as the file stores it, padding included.
     std::span<const std::byte> row(int y) const noexcept
     {
@@ -76,6 +65,17 @@ public:
     }
 
 private:
+    // One pixel's three bytes, B, G, R.
+    static Pixel load(const unsigned char* p) noexcept
+    {
+        return static_cast<Pixel>(p[0]) | static_cast<Pixel>(p[1]) << 8 | static_cast<Pixel>(p[2]) << 16;
+    }
+    static void store(unsigned char* q, Pixel p) noexcept
+    {
+        q[0] = static_cast<unsigned char>(p);
+        q[1] = static_cast<unsigned char>(p >> 8);
+        q[2] = static_cast<unsigned char>(p >> 16);
+    }
     std::size_t offset(int x, int y) const noexcept
     {
         return static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x) * 3;

@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -54,15 +53,6 @@ std::uint32_t u32_at(const std::vector<std::byte>& bytes, std::size_t at)
     for (int i = 3; i >= 0; --i)
         v = v << 8 | std::to_integer<std::uint32_t>(bytes[at + static_cast<std::size_t>(i)]);
     return v;
-}
-
-std::vector<std::byte> whole_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::vector<std::byte> bytes(static_cast<std::size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
 }
 
 bool is_orphan(const std::filesystem::path& path)
@@ -102,7 +92,7 @@ protected:
     // them, whole.
     int bitmap_in_file(const std::string& when)
     {
-        const auto bytes = whole_file(target);
+        const auto bytes = test::read_bytes(target);
         EXPECT_GE(bytes.size(), kBmp24HeaderSize) << when;
         if (bytes.size() >= kBmp24HeaderSize) {
             EXPECT_EQ(u32_at(bytes, 2), bytes.size()) << when << ": bfSize is not the file size";
