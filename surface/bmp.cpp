@@ -26,7 +26,7 @@ struct RgbQuad {
     std::uint8_t rgbReserved = 0;
 };
 
-using PackRows = void (*)(const Image& image, int start, int count, std::span<std::byte> rows);
+using PackRows = void (*)(const Image& image, Pixel background, int start, int count, std::span<std::byte> rows);
 
 // What sets one kind of file apart; every other header field is the same.
 struct Format {
@@ -38,11 +38,11 @@ struct Format {
     PackRows pack_rows = nullptr;
 };
 
-void pack_mono_rows(const Image& image, int start, int count, std::span<std::byte> rows)
+void pack_mono_rows(const Image& image, Pixel background, int start, int count, std::span<std::byte> rows)
 {
     // Fewer lines would leave zeroed rows in the file: that is a failure,
     // not a black bitmap.
-    if (convert_to_mono_rows(image, start, count, rows) != count)
+    if (convert_to_mono_rows(image, background, start, count, rows) != count)
         fail(ErrorKind::InvalidPicture, "cannot convert the surface to one bit per pixel");
 }
 
@@ -107,7 +107,7 @@ using Pieces = std::span<const std::span<const std::byte>>;
 // call; the 1-bit file's are packed a run of about 1 MiB at a time, so that
 // no buffer grows with the image.
 template <typename Emit>
-void write_bmp(const Format& format, const Image& image, Emit emit)
+void write_bmp(const Format& format, const Image& image, Pixel background, Emit emit)
 {
     const std::vector<std::byte> head = header(format, image);
     if (!format.pack_rows) {
@@ -130,34 +130,35 @@ void write_bmp(const Format& format, const Image& image, Emit emit)
     for (std::size_t start = 0; start < height; start += rows_per_chunk) {
         const std::size_t count = std::min(rows_per_chunk, height - start);
         const std::span<std::byte> rows(chunk.data(), count * stride);
-        format.pack_rows(image, static_cast<int>(start), static_cast<int>(count), rows);
+        format.pack_rows(image, background, static_cast<int>(start), static_cast<int>(count), rows);
         emit_one(rows);
     }
 }
 
-std::vector<std::byte> encode(const Format& format, const Image& image)
+std::vector<std::byte> encode(const Format& format, const Image& image, Pixel background)
 {
     std::vector<std::byte> out;
-    write_bmp(format, image, [&](Pieces pieces) {
+    write_bmp(format, image, background, [&](Pieces pieces) {
         for (const auto& piece : pieces)
             out.insert(out.end(), piece.begin(), piece.end());
     });
     return out;
 }
 
-void save(const Format& format, const Image& image, const Text& path)
+void save(const Format& format, const Image& image, Pixel background, const Text& path)
 {
     ReplacementFile file(path);
-    write_bmp(format, image, [&](Pieces pieces) { file.write(pieces); });
+    write_bmp(format, image, background, [&](Pieces pieces) { file.write(pieces); });
     file.commit();
 }
 
 }  // namespace
 
-std::vector<std::byte> encode_bmp24(const Image& image) { return encode(kColour, image); }
-std::vector<std::byte> encode_bmp1(const Image& image) { return encode(kMono, image); }
+// The colour file has no use for the background.
+std::vector<std::byte> encode_bmp24(const Image& image) { return encode(kColour, image, 0); }
+std::vector<std::byte> encode_bmp1(const Image& image, Pixel background) { return encode(kMono, image, background); }
 
-void SavePicture(const Image& image, const Text& path) { save(kColour, image, path); }
-void SaveMonoPicture(const Image& image, const Text& path) { save(kMono, image, path); }
+void SavePicture(const Image& image, const Text& path) { save(kColour, image, 0, path); }
+void SaveMonoPicture(const Image& image, Pixel background, const Text& path) { save(kMono, image, background, path); }
 
 }  // namespace lumarin

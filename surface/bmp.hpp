@@ -25,12 +25,13 @@ static_assert(Image::stride_of(5) == bmp_stride(5, 24) && Image::stride_of(4) ==
 
 // The whole file, for tests and tools that want it in memory.
 std::vector<std::byte> encode_bmp24(const Image& image);
-std::vector<std::byte> encode_bmp1(const Image& image);
+std::vector<std::byte> encode_bmp1(const Image& image, Pixel background);
 
 // SavePicture: writes the image to `path` as a 24-bit BMP.
 void SavePicture(const Image& image, const Text& path);
-// Writes the image to `path` as a 1-bit BMP, light pixels white and the
-// rest black (see is_light).
-void SaveMonoPicture(const Image& image, const Text& path);
+// Writes the image to `path` as a 1-bit BMP, black and white, the pixels
+// that differ from `background` in the entry opposite to its own (see
+// mono_bit).
+void SaveMonoPicture(const Image& image, Pixel background, const Text& path);
 
 }  // namespace lumarin

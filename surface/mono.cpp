@@ -11,31 +11,6 @@ namespace lumarin {
 
 namespace {
 
-#if defined(__SSE2__)
-// Sixteen pixels' light/dark decisions as a 16-bit mask, bit i for pixel i.
-// pmaddwd forms 114 B + 587 G and 299 R + 0 exactly in 32 bits per pixel,
-// so the decision is the same as is_light's, only sixteen at a time.
-unsigned light_mask16(const Pixel* src)
-{
-    const __m128i weights = _mm_set_epi16(0, 299, 587, 114, 0, 299, 587, 114);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i threshold = _mm_set1_epi32(127500 - 1);
-    __m128i lum[4];
-    for (int q = 0; q < 4; ++q) {
-        const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * q));
-        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(px, zero), weights);  // pixels 0, 1: two sums each
-        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(px, zero), weights);  // pixels 2, 3
-        // Gather the even and odd partial sums of the four pixels and add.
-        const __m128i lo_s = _mm_shuffle_epi32(lo, _MM_SHUFFLE(3, 1, 2, 0));
-        const __m128i hi_s = _mm_shuffle_epi32(hi, _MM_SHUFFLE(3, 1, 2, 0));
-        const __m128i even = _mm_unpacklo_epi64(lo_s, hi_s);
-        const __m128i odd = _mm_unpackhi_epi64(lo_s, hi_s);
-        lum[q] = _mm_cmpgt_epi32(_mm_add_epi32(even, odd), threshold);
-    }
-    const __m128i words = _mm_packs_epi16(_mm_packs_epi32(lum[0], lum[1]), _mm_packs_epi32(lum[2], lum[3]));
-    return static_cast<unsigned>(_mm_movemask_epi8(words));
-}
-
 constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
     std::array<std::uint8_t, 256> table{};
     for (unsigned v = 0; v < 256; ++v) {
@@ -46,36 +21,99 @@ constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
     }
     return table;
 }();
+
+// The background's three bytes as a row stores them: B, G, R.
+struct BackgroundBytes {
+    std::uint8_t b, g, r;
+    explicit BackgroundBytes(Pixel p) noexcept
+        : b(static_cast<std::uint8_t>(p)), g(static_cast<std::uint8_t>(p >> 8)), r(static_cast<std::uint8_t>(p >> 16))
+    {
+    }
+    bool matches(const std::byte* px) const noexcept
+    {
+        return std::to_integer<std::uint8_t>(px[0]) == b && std::to_integer<std::uint8_t>(px[1]) == g &&
+               std::to_integer<std::uint8_t>(px[2]) == r;
+    }
+};
+
+#if defined(__SSE2__)
+// Sixteen pixels (48 bytes) at once: bit i of the result is set when pixel
+// i equals the background. The row's bytes are compared with the
+// background repeated; a pixel matches when its three byte-matches are all
+// set, and every third bit is then gathered into sixteen.
+class BackgroundMatcher16 {
+public:
+    explicit BackgroundMatcher16(const BackgroundBytes& bg) noexcept
+    {
+        alignas(16) std::uint8_t pattern[48];
+        for (int i = 0; i < 16; ++i) {
+            pattern[3 * i] = bg.b;
+            pattern[3 * i + 1] = bg.g;
+            pattern[3 * i + 2] = bg.r;
+        }
+        for (int k = 0; k < 3; ++k)
+            pattern_[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16 * k));
+    }
+
+    unsigned operator()(const std::byte* px) const noexcept
+    {
+        __m128i eq[3];
+        for (int k = 0; k < 3; ++k)
+            eq[k] = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 16 * k)), pattern_[k]);
+        // Most of a picture of text is background: sixteen matching pixels
+        // need no gathering.
+        if (_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(eq[0], eq[1]), eq[2])) == 0xFFFF)
+            return 0xFFFF;
+        std::uint64_t same = 0;  // bit j: byte j matches
+        for (int k = 0; k < 3; ++k)
+            same |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(eq[k]))} << (16 * k);
+        return every_third_bit(same & (same >> 1) & (same >> 2));
+    }
+
+private:
+    // Bits 0, 3, 6, ... 45 of x as bits 0 to 15.
+    static unsigned every_third_bit(std::uint64_t x) noexcept
+    {
+        x &= 0x249249249249ULL;
+        x = (x ^ (x >> 2)) & 0x10c30c30c30c30c3ULL;
+        x = (x ^ (x >> 4)) & 0x100f00f00f00f00fULL;
+        x = (x ^ (x >> 8)) & 0x001f0000ff0000ffULL;
+        x = (x ^ (x >> 16)) & 0x001f00000000ffffULL;
+        x = (x ^ (x >> 32)) & 0x1fffffULL;
+        return static_cast<unsigned>(x);
+    }
+
+    __m128i pattern_[3];
+};
 #endif
 
 // One row of the image, leftmost pixel into the most significant bit of
-// the first byte; sixteen pixels at a time are widened to 32 bits first.
-void pack_mono_row(const Image& image, int y, std::byte* dst)
+// the first byte. `flip` turns "equals the background" into the bit value.
+void pack_mono_row(std::span<const std::byte> row, int width, const BackgroundBytes& bg, unsigned flip,
+                   std::byte* dst)
 {
-    const int width = image.width();
-    Pixel block[16];
+    const std::byte* px = row.data();
     int x = 0;
 #if defined(__SSE2__)
-    for (; x + 16 <= width; x += 16) {
-        image.read_pixels(x, y, 16, block);
-        const unsigned mask = light_mask16(block);
-        *dst++ = std::byte{kReversedBits[mask & 0xFF]};
-        *dst++ = std::byte{kReversedBits[mask >> 8]};
+    const BackgroundMatcher16 matcher(bg);
+    for (; x + 16 <= width; x += 16, px += 48) {
+        const unsigned bits = matcher(px) ^ (flip & 0xFFFF);
+        *dst++ = std::byte{kReversedBits[bits & 0xFF]};
+        *dst++ = std::byte{kReversedBits[bits >> 8]};
     }
 #endif
     for (; x < width; x += 8) {
         const int n = std::min(8, width - x);
-        image.read_pixels(x, y, n, block);
         unsigned byte = 0;
-        for (int k = 0; k < n; ++k)
-            byte |= static_cast<unsigned>(is_light(block[k])) << (7 - k);
+        for (int k = 0; k < n; ++k, px += 3)
+            byte |= (static_cast<unsigned>(bg.matches(px)) ^ (flip & 1)) << (7 - k);
         *dst++ = static_cast<std::byte>(byte);
     }
 }
 
 }  // namespace
 
-int convert_to_mono_rows(const Image& image, int start, int lines, std::span<std::byte> bits)
+int convert_to_mono_rows(const Image& image, Pixel background, int start, int lines, std::span<std::byte> bits)
 {
     if (start < 0 || lines <= 0)
         return 0;
@@ -86,12 +124,16 @@ int convert_to_mono_rows(const Image& image, int start, int lines, std::span<std
     if (bits.size() < stride * static_cast<std::size_t>(count))
         return 0;
 
+    const BackgroundBytes bg(background);
+    // Matching pixels take the background's entry: white (1) when it is light.
+    const unsigned flip = mono_bit(background, background) == 1 ? 0u : ~0u;
     const std::size_t used_bytes = (static_cast<std::size_t>(image.width()) + 7) / 8;
-    for (int line = 0; line < count; ++line) {
+    // Last line first: scan line 0 is the image's bottom row, so this reads
+    // the image forward in memory, as the hardware prefetches it.
+    for (int line = count - 1; line >= 0; --line) {
         std::byte* row = bits.data() + static_cast<std::size_t>(line) * stride;
         std::fill(row + used_bytes, row + stride, std::byte{0});
-        // Scan line 0 is the bottom row of the image.
-        pack_mono_row(image, image.height() - 1 - (start + line), row);
+        pack_mono_row(image.row(image.height() - 1 - (start + line)), image.width(), bg, flip, row);
     }
     return count;
 }

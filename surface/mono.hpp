@@ -1,5 +1,7 @@
 // Conversion of the canvas image to one bit per pixel, in the rows of a
-// 1-bit BMP.
+// 1-bit BMP. The image holds one background colour at a time (a new one
+// clears it), so the conversion separates ink from background rather than
+// cutting at a luminance: text in any colour survives on any background.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +15,8 @@ namespace lumarin {
 
 constexpr std::int64_t mono_stride(std::int64_t width) noexcept { return bmp_stride(width, 1); }
 
-// A pixel is white (colour 1) when its luminance 0.299 R + 0.587 G +
-// 0.114 B is at least half of full scale, else black (colour 0).
+// A colour is light when its luminance 0.299 R + 0.587 G + 0.114 B is at
+// least half of full scale.
 constexpr bool is_light(Pixel p) noexcept
 {
     const std::uint32_t r = (p >> 16) & 0xFF;
@@ -23,10 +25,20 @@ constexpr bool is_light(Pixel p) noexcept
     return 299 * r + 587 * g + 114 * b >= 127500;
 }
 
+// The colour-table entry (0 black, 1 white) a pixel takes: a pixel equal to
+// the background takes the entry nearer to the background by luminance,
+// every other pixel the opposite one.
+constexpr int mono_bit(Pixel p, Pixel background) noexcept
+{
+    const int background_bit = is_light(background) ? 1 : 0;
+    return p == background ? background_bit : 1 - background_bit;
+}
+
 // Fills `bits` with up to `lines` rows of mono_stride(width) bytes from scan
 // line `start` on (0 is the bottom row): most significant bit leftmost, a
-// set bit for white, zero padding. Returns the number of lines converted:
-// fewer than asked where the image ends, 0 when `bits` cannot hold them.
-int convert_to_mono_rows(const Image& image, int start, int lines, std::span<std::byte> bits);
+// bit as mono_bit gives it, zero padding. Returns the number of lines
+// converted: fewer than asked where the image ends, 0 when `bits` cannot
+// hold them.
+int convert_to_mono_rows(const Image& image, Pixel background, int start, int lines, std::span<std::byte> bits);
 
 }  // namespace lumarin

@@ -431,7 +431,7 @@ TEST(Bmp, OnePixelMonoFileByteForByte)
         0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0,                 // colour 0 black, colour 1 white
         0x80, 0, 0, 0,                                   // one white pixel, padded to 4
     });
-    EXPECT_EQ(encode_bmp1(Image(1, 1, kWhite)), expected);
+    EXPECT_EQ(encode_bmp1(Image(1, 1, kWhite), kWhite), expected);
 }
 
 TEST(Bmp, MonoRowsAreBottomUpAndPaddedToWholeWords)
@@ -450,7 +450,7 @@ TEST(Bmp, MonoRowsAreBottomUpAndPaddedToWholeWords)
         0, 0, 0, 0, 0x80, 0, 0, 0,                       // bottom row first
         0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0,           // top row
     });
-    EXPECT_EQ(encode_bmp1(image), expected);
+    EXPECT_EQ(encode_bmp1(image, kWhite), expected);
 }
 
 // Both files are written a mebibyte or so at a time; rows must not move or
@@ -463,7 +463,7 @@ TEST(Bmp, LargeFilesKeepEveryRowInItsPlace)
     Image image(width, height, kWhite);
     for (int y = 0; y < height; ++y)
         image.set(y, y, 0x000000);
-    const auto files = {std::pair{encode_bmp1(image), kBmp1HeaderSize}, {encode_bmp24(image), kBmp24HeaderSize}};
+    const auto files = {std::pair{encode_bmp1(image, kWhite), kBmp1HeaderSize}, {encode_bmp24(image), kBmp24HeaderSize}};
     for (const auto& [file, header] : files) {
         const bool mono = header == kBmp1HeaderSize;
         const std::size_t stride = mono ? width / 8 : bmp24_stride(width);
@@ -488,8 +488,8 @@ TEST(SaveFile, ReplacesTheFileWholeAndLeavesNoTemporary)
     const Image image(3, 2, 0x123456);
     SavePicture(image, test::text_of(target));
     EXPECT_EQ(test::read_bytes(target), encode_bmp24(image));
-    SaveMonoPicture(image, test::text_of(target));
-    EXPECT_EQ(test::read_bytes(target), encode_bmp1(image));
+    SaveMonoPicture(image, kWhite, test::text_of(target));
+    EXPECT_EQ(test::read_bytes(target), encode_bmp1(image, kWhite));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
 }
 
@@ -584,39 +584,50 @@ TEST(SaveFile, AReadOnlyFolderIsPermissionDenied)
 }
 #endif
 
-TEST(MonoConversion, LightPixelsAreColourOneMostSignificantBitLeftmost)
+TEST(MonoConversion, BackgroundTakesItsNearerEntryAndAnyOtherPixelTheOpposite)
 {
+    // On white: the background is white (1), every other colour black,
+    // however light; most significant bit leftmost, bottom row first.
     Image image(10, 2, kWhite);
-    image.set(0, 1, 0x000000);  // bottom row, leftmost: black
-    image.set(9, 1, 0x7F7F7F);  // just below half: black
-    image.set(1, 0, 0x808080);  // just above half: white
-    image.set(2, 0, 0x00FF00);  // green is light
-    image.set(3, 0, 0xFF0000);  // red is dark
-    image.set(4, 0, 0x0000FF);  // blue is dark
+    image.set(0, 1, 0x000000);
+    image.set(9, 1, 0xFFFFFE);  // one step off white is ink
+    image.set(2, 0, 0xFFFF00);  // yellow is ink
+    image.set(3, 0, 0x00FFFF);  // and so is cyan
     std::vector<std::byte> bits(8, std::byte{0xAA});
-    ASSERT_EQ(convert_to_mono_rows(image, 0, 2, bits), 2);
-    EXPECT_EQ(bits, test::bytes_of({0x7F, 0x80, 0, 0,     // bottom row first
-                                    0xE7, 0xC0, 0, 0}));  // 1110 0111 11
+    ASSERT_EQ(convert_to_mono_rows(image, kWhite, 0, 2, bits), 2);
+    EXPECT_EQ(bits, test::bytes_of({0x7F, 0x80, 0, 0,     // 0111 1111 10
+                                    0xCF, 0xC0, 0, 0}));  // 1100 1111 11
+
+    // On a dark background the entries swap: navy is black, ink is white.
+    constexpr Pixel kNavy = 0x000080;
+    Image dark(3, 1, kNavy);
+    dark.set(1, 0, 0x000000);
+    ASSERT_EQ(convert_to_mono_rows(dark, kNavy, 0, 1, bits), 1);
+    EXPECT_EQ(std::vector<std::byte>(bits.begin(), bits.begin() + 4), test::bytes_of({0x40, 0, 0, 0}));
 }
 
-TEST(MonoConversion, EveryPixelOfAWideRowMatchesTheLuminanceRule)
+TEST(MonoConversion, EveryPixelOfAWideRowFollowsTheRule)
 {
-    // Wide enough for the sixteen-at-a-time path and a ragged tail; values
-    // close to the threshold on every channel.
+    // Wide enough for the sixteen-at-a-time path and a ragged tail; pixels
+    // that differ from the background in one channel only, in each.
     constexpr int width = 16 * 3 + 5;
-    Image image(width, 3, 0);
-    std::mt19937 random(42);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < width; ++x)
-            image.set(x, y, x % 3 == 0 ? (0x7F7F7F + (random() % 3) * 0x010101) : random() & 0xFFFFFF);
-    const auto stride = static_cast<std::size_t>(mono_stride(width));
-    std::vector<std::byte> bits(stride * 3);
-    ASSERT_EQ(convert_to_mono_rows(image, 0, 3, bits), 3);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < width; ++x) {
-            const int byte = std::to_integer<int>(bits[static_cast<std::size_t>(2 - y) * stride + x / 8]);
-            ASSERT_EQ((byte >> (7 - x % 8)) & 1, is_light(image.at(x, y)) ? 1 : 0) << x << "," << y;
-        }
+    for (const Pixel background : {Pixel{0xFFFFFF}, Pixel{0x000000}, Pixel{0x808000}}) {
+        Image image(width, 3, background);
+        std::mt19937 random(42);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x)
+                if (random() % 2 && !(y == 1 && x < 32))  // two blocks of pure background
+                    image.set(x, y, background ^ (Pixel{1} << (random() % 24)));
+        const auto stride = static_cast<std::size_t>(mono_stride(width));
+        std::vector<std::byte> bits(stride * 3);
+        ASSERT_EQ(convert_to_mono_rows(image, background, 0, 3, bits), 3);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int byte = std::to_integer<int>(bits[static_cast<std::size_t>(2 - y) * stride + x / 8]);
+                ASSERT_EQ((byte >> (7 - x % 8)) & 1, mono_bit(image.at(x, y), background))
+                    << x << "," << y << " on " << std::hex << background;
+            }
+    }
 }
 
 TEST(MonoConversion, ConvertsOnlyTheLinesThereAreAndThatFit)
@@ -625,12 +636,12 @@ TEST(MonoConversion, ConvertsOnlyTheLinesThereAreAndThatFit)
     image.set(0, 0, 0x000000);  // top row: scan line 3
     std::vector<std::byte> bits(16, std::byte{0xAA});
     std::vector<std::byte> small(15);
-    EXPECT_EQ(convert_to_mono_rows(image, 0, 4, small), 0);
-    EXPECT_EQ(convert_to_mono_rows(image, -1, 4, bits), 0);
-    EXPECT_EQ(convert_to_mono_rows(image, 4, 1, bits), 0);
-    EXPECT_EQ(convert_to_mono_rows(image, 0, 0, bits), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, kWhite, 0, 4, small), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, kWhite, -1, 4, bits), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, kWhite, 4, 1, bits), 0);
+    EXPECT_EQ(convert_to_mono_rows(image, kWhite, 0, 0, bits), 0);
     EXPECT_EQ(bits, std::vector<std::byte>(16, std::byte{0xAA}));
-    ASSERT_EQ(convert_to_mono_rows(image, 3, 4, bits), 1);  // only the top line is left
+    ASSERT_EQ(convert_to_mono_rows(image, kWhite, 3, 4, bits), 1);  // only the top line is left
     EXPECT_EQ(std::vector<std::byte>(bits.begin(), bits.begin() + 4), test::bytes_of({0x7F, 0, 0, 0}));
 }
 
