@@ -24,6 +24,8 @@ inline void free_item(gpointer p) { pango_item_free(static_cast<PangoItem*>(p));
 inline void free_items(GList* items) { g_list_free_full(items, free_item); }
 
 using FontMap = std::unique_ptr<PangoFontMap, Deleter<unref_gobject>>;
+using Font = std::unique_ptr<PangoFont, Deleter<unref_gobject>>;
+using FontMetrics = std::unique_ptr<PangoFontMetrics, Deleter<pango_font_metrics_unref>>;
 using Context = std::unique_ptr<PangoContext, Deleter<unref_gobject>>;
 using Layout = std::unique_ptr<PangoLayout, Deleter<unref_gobject>>;
 using FontDescription = std::unique_ptr<PangoFontDescription, Deleter<pango_font_description_free>>;

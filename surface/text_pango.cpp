@@ -1,7 +1,8 @@
-// The Linux text drawer: Pango lays the run out and Cairo draws it straight
-// into the canvas image, at 96 dpi with fixed hinting and antialiasing so
-// that the same text gives the same pixels on every machine with the same
-// fonts.
+// The Linux text drawer: Pango lays the run out and Cairo draws it into the
+// canvas image, at 96 dpi with full hinting and no antialiasing, as GDI
+// draws on Windows: a pixel is either the text colour or untouched, so the
+// 1-bit picture keeps every stroke and both platforms give the same glyphs.
+// The same text gives the same pixels on every machine with the same fonts.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -112,12 +113,12 @@ Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
     return cuts;
 }
 
-// Contexts for the drawer: 96 dpi, fixed hinting and antialiasing.
+// Contexts for the drawer: 96 dpi, full hinting, binary glyphs.
 glue::Context make_context(PangoFontMap* font_map)
 {
     glue::Context context(pango_font_map_create_context(font_map));
     glue::FontOptions options(cairo_font_options_create());
-    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_NONE);
     cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_FULL);
     cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
     pango_cairo_context_set_font_options(context.get(), options.get());
@@ -150,7 +151,7 @@ private:
     void draw_in_pieces(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
                         Colour colour);
     static void draw_tiles(Image& image, PangoLayout* layout, double x, double y, const PixelArea& area,
-                           Colour colour);
+                           const std::vector<PixelArea>& bars, Colour colour);
 
     glue::FontMap font_map_;
     glue::Context context_;
@@ -184,21 +185,69 @@ glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view 
     const std::string utf8 = to_utf8(text);
     pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
     pango_layout_set_font_description(layout.get(), font_description(font).get());
-
-    glue::AttrList attrs(pango_attr_list_new());
-    if (font.style.underline)
-        pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-    if (font.style.strikethru)
-        pango_attr_list_insert(attrs.get(), pango_attr_strikethrough_new(TRUE));
-    pango_layout_set_attributes(layout.get(), attrs.get());
     return layout;
+}
+
+// Underline and strike-through as bars of whole pixels, at least one thick.
+// Pango's own bars are thinner than a pixel at small sizes and, drawn
+// without antialiasing, would cover no pixel at all. Positions come from
+// the font's metrics, in Pango units above the baseline.
+struct BarMetrics {
+    int underline_position = 0;
+    int underline_thickness = 0;
+    int strikethrough_position = 0;
+    int strikethrough_thickness = 0;
+};
+
+BarMetrics bar_metrics(PangoContext* context, const FontSpec& font)
+{
+    const glue::Font loaded(pango_context_load_font(context, font_description(font).get()));
+    if (!loaded)
+        return {};
+    const glue::FontMetrics m(pango_font_get_metrics(loaded.get(), nullptr));
+    return {pango_font_metrics_get_underline_position(m.get()), pango_font_metrics_get_underline_thickness(m.get()),
+            pango_font_metrics_get_strikethrough_position(m.get()),
+            pango_font_metrics_get_strikethrough_thickness(m.get())};
+}
+
+long long nearest_pixel(double units) { return std::llround(units / PANGO_SCALE); }
+
+// The bars of a layout whose origin is at (x, y), across its logical width.
+std::vector<PixelArea> bars_for(PangoLayout* layout, double x, double y, const FontStyle& style,
+                                const BarMetrics& metrics)
+{
+    std::vector<PixelArea> bars;
+    if (!style.underline && !style.strikethru)
+        return bars;
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, nullptr, &logical);
+    const double baseline = y * PANGO_SCALE + pango_layout_get_baseline(layout);
+    const long long left = nearest_pixel(x * PANGO_SCALE + logical.x);
+    const long long right = nearest_pixel(x * PANGO_SCALE + logical.x + static_cast<double>(logical.width));
+    const auto add = [&](int position, int thickness) {
+        const long long top = nearest_pixel(baseline - position);
+        bars.push_back({left, top, right, top + std::max(1LL, nearest_pixel(thickness))});
+    };
+    if (style.underline)
+        add(metrics.underline_position, metrics.underline_thickness);
+    if (style.strikethru)
+        add(metrics.strikethrough_position, metrics.strikethrough_thickness);
+    return bars;
+}
+
+PixelArea united(PixelArea area, const std::vector<PixelArea>& bars)
+{
+    for (const PixelArea& bar : bars)
+        area = {std::min(area.left, bar.left), std::min(area.top, bar.top), std::max(area.right, bar.right),
+                std::max(area.bottom, bar.bottom)};
+    return area;
 }
 
 // Draws the layout with its origin at (x, y) over the part of `area` on the
 // image. Cairo draws 32-bit pixels: each tile is read into a 32-bit band,
 // drawn there and written back into the image's rows.
 void PangoDrawer::draw_tiles(Image& image, PangoLayout* layout, double x, double y, const PixelArea& area,
-                             Colour colour)
+                             const std::vector<PixelArea>& bars, Colour colour)
 {
     std::vector<Pixel> band;
     for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
@@ -212,10 +261,17 @@ void PangoDrawer::draw_tiles(Image& image, PangoLayout* layout, double x, double
         glue::Surface surface(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, width, height,
                                                                   width * static_cast<int>(sizeof(Pixel))));
         glue::Cairo cr(cairo_create(surface.get()));
+        // The bars lie on whole pixels; nothing else is filled.
+        cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
         cairo_set_source_rgb(cr.get(), (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
                              ((colour >> 16) & 0xFF) / 255.0);
         cairo_move_to(cr.get(), x - static_cast<double>(tile.left), y - static_cast<double>(tile.top));
         pango_cairo_show_layout(cr.get(), layout);
+        for (const PixelArea& bar : bars)
+            cairo_rectangle(cr.get(), static_cast<double>(bar.left - tile.left),
+                            static_cast<double>(bar.top - tile.top), static_cast<double>(bar.width()),
+                            static_cast<double>(bar.height()));
+        cairo_fill(cr.get());
         cairo_surface_flush(surface.get());
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
             fail(ErrorKind::OutOfMemory, "cannot draw text");
@@ -240,9 +296,12 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
     pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
 
     // The area the run can touch, with a pixel of slack for antialiasing.
+    const auto bars = bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style,
+                               bar_metrics(context_.get(), font));
     const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
                          x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
-    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), area, colour);
+    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), united(area, bars), bars,
+               colour);
 }
 
 glue::Layout PangoDrawer::piece_layout(std::u16string_view text, const FontSpec& font) const
@@ -360,7 +419,8 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
         const double from = static_cast<double>(std::min(piece.ink.x, piece.logical.x)) / PANGO_SCALE;
         const double to =
             static_cast<double>(right_of(piece.ink, piece.logical)) / PANGO_SCALE;
-        if (piece.ink.width == 0 || static_cast<double>(x) + piece.pen + to + 1 <= 0 ||
+        const bool bars = font.style.underline || font.style.strikethru;
+        if ((piece.ink.width == 0 && !bars) || static_cast<double>(x) + piece.pen + to + 1 <= 0 ||
             static_cast<double>(x) + piece.pen + from - 1 >= width)
             continue;
         if (kept < kKeptLayouts) {
@@ -381,6 +441,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
         }
     }
     const int baseline = sample.baseline(piece_layout(u"", font));
+    const BarMetrics metrics = bar_metrics(piece_context_.get(), font);
 
     for (Piece& piece : visible) {
         if (!piece.layout)
@@ -397,7 +458,8 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
                              static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1,
                              static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1,
                              static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) + 1};
-        draw_tiles(image, piece.layout.get(), px, py, area, colour);
+        const auto bars = bars_for(piece.layout.get(), px, py, font.style, metrics);
+        draw_tiles(image, piece.layout.get(), px, py, united(area, bars), bars, colour);
     }
 }
 

@@ -1,4 +1,8 @@
 // Monotize: the 1-bit file byte for byte, its pixels, and what it replaces.
+#include <array>
+#include <string_view>
+#include <utility>
+
 #include "lumarin/synapse.hpp"
 #include "renderer/canvas_access.hpp"
 #include "surface/canvas.hpp"
@@ -157,6 +161,51 @@ TEST(Monotize, FailuresLeaveTheFileUntouched)
     EXPECT_EQ(error_number([&] { t.Monotize(u""); }), 76);
     EXPECT_EQ(test::read_bytes(dir / "mono.bmp"), before);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"mono.bmp"});
+}
+
+// Every ordered pair of distinct named colours, text on background: the
+// 1-bit picture has ink (the entry opposite the background's own) exactly
+// where the colour picture differs from its background.
+TEST(Monotize, InkSurvivesInEveryPairOfNamedColours)
+{
+    static constexpr std::array<std::pair<std::u16string_view, Pixel>, 8> kNamed{{
+        {u"black", 0x000000}, {u"red", 0xFF0000}, {u"green", 0x00FF00}, {u"yellow", 0xFFFF00},
+        {u"blue", 0x0000FF}, {u"magenta", 0xFF00FF}, {u"cyan", 0x00FFFF}, {u"white", 0xFFFFFF},
+    }};
+    TempDir dir;
+    for (const auto& [back_name, back] : kNamed)
+        for (const auto& [fore_name, fore] : kNamed) {
+            if (back == fore)
+                continue;
+            synapse s;
+            s.FontName = u"Liberation Mono";
+            s.FontSize = 10;
+            s.FontUnderline = Boolean(true);
+            s.BackColor = Text(back_name);
+            s.ForeColor = Text(fore_name);
+            s.FileName = test::text_of(dir / "pair.bmp");
+            s.MaximumStringLength(u"Ag½©");
+            s.PrintText(u"Ag½©", 0, 0);
+            const Image& image = canvas_of(s).Image();
+            s.Monotize(u"");
+            const auto file = test::read_bytes(dir / "pair.bmp");
+            const auto stride = static_cast<std::size_t>(mono_stride(image.width()));
+            const int background_bit = is_light(back) ? 1 : 0;
+            int ink = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const auto byte = std::to_integer<int>(
+                        file[62 + static_cast<std::size_t>(image.height() - 1 - y) * stride + x / 8]);
+                    const bool mono_ink = ((byte >> (7 - x % 8)) & 1) != background_bit;
+                    const Pixel p = image.at(x, y);
+                    ASSERT_EQ(mono_ink, p != back) << std::hex << fore << " on " << back << " at " << std::dec << x
+                                                   << "," << y;
+                    // Text is drawn without antialiasing: text colour or background.
+                    ASSERT_TRUE(p == back || p == fore);
+                    ink += mono_ink;
+                }
+            EXPECT_GT(ink, 50) << std::hex << fore << " on " << back;
+        }
 }
 
 }  // namespace

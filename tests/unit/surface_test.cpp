@@ -181,6 +181,52 @@ TEST(Canvas, EveryStyleReallyChangesThePixels)
     EXPECT_GT(*test::last_ink_row(under), *test::last_ink_row(plain));
 }
 
+// Text is binary: each pixel is the text colour or untouched, in every
+// style and size, and the bars of underline and strike-through are whole
+// pixels even where the font's own are thinner than one.
+TEST(Canvas, TextIsDrawnWithoutAntialiasingAndBarsCoverWholePixels)
+{
+    for (const Single size : {8.0f, 10.0f, 12.0f, 24.0f})
+        for (unsigned bits = 0; bits < 16; ++bits) {
+            const FontStyle style{.bold = (bits & 1) != 0, .italic = (bits & 2) != 0,
+                                  .underline = (bits & 4) != 0, .strikethru = (bits & 8) != 0};
+            const Image image = drawn(u"Ag ½© jq", [&](PictureBox& c) {
+                c.FontSize(size);
+                c.Style(style);
+                c.BackColor(0x00FF00);
+                c.ForeColor(0x0000FF);
+            });
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    ASSERT_TRUE(image.at(x, y) == 0x00FF00 || image.at(x, y) == 0xFF0000)
+                        << size << " pt, style " << bits << " at " << x << "," << y;
+        }
+    // At 8 pt each bar is a full row of ink under or through the text.
+    const auto full_rows = [](const Image& image) {
+        int rows = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            int run = 0;
+            int longest = 0;
+            for (int x = 0; x < image.width(); ++x) {
+                run = image.at(x, y) == 0 ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+            rows += longest >= 40;
+        }
+        return rows;
+    };
+    const auto small = [](bool under, bool strike) {
+        return [=](PictureBox& c) {
+            c.FontSize(8);
+            c.Style({.underline = under, .strikethru = strike});
+        };
+    };
+    EXPECT_EQ(full_rows(drawn(u"Hello there", small(false, false))), 0);
+    EXPECT_GE(full_rows(drawn(u"Hello there", small(true, false))), 1);
+    EXPECT_GE(full_rows(drawn(u"Hello there", small(false, true))), 1);
+    EXPECT_GE(full_rows(drawn(u"Hello there", small(true, true))), 2);
+}
+
 TEST(Canvas, TextColourIsTheForeColourOnATransparentBackground)
 {
     const Image red = drawn(u"\u2588", [](PictureBox& c) {
