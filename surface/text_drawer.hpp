@@ -4,9 +4,11 @@
 // platform (Pango on Linux, GDI on Windows); nothing else differs.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 
+#include "common/arith.hpp"
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/image.hpp"
@@ -18,6 +20,14 @@ struct FontSpec {
     Single size_points = 0;
     FontStyle style{};
 };
+
+// The em of a font in whole pixels at 96 dpi, halves to even, at least one.
+// Both drawers draw at this size (GDI takes character heights in whole
+// pixels), so both platforms hint the same outlines at the same size.
+inline double em_pixels(const FontSpec& font)
+{
+    return std::clamp(round_half_even(static_cast<double>(font.size_points) * 96.0 / 72.0), 1.0, 100000.0);
+}
 
 class TextDrawer {
 public:

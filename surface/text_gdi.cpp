@@ -59,9 +59,8 @@ private:
 LOGFONTW logfont_for(const FontSpec& font)
 {
     LOGFONTW lf{};
-    // Points to pixels at 96 dpi, halves to even, as a character height.
-    const double pixels = round_half_even(static_cast<double>(font.size_points) * kDpi / 72.0);
-    lf.lfHeight = -static_cast<LONG>(std::clamp(pixels, 1.0, 100000.0));
+    // A negative height is the character height: the em.
+    lf.lfHeight = -static_cast<LONG>(em_pixels(font));
     lf.lfWeight = font.style.bold ? FW_BOLD : FW_NORMAL;
     lf.lfItalic = font.style.italic ? TRUE : FALSE;
     lf.lfUnderline = font.style.underline ? TRUE : FALSE;

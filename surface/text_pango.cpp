@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <hb-ot.h>
+
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
@@ -138,6 +140,82 @@ long long bottom_of(const PangoRectangle& ink, const PangoRectangle& logical)
     return std::max(static_cast<long long>(ink.y) + ink.height, static_cast<long long>(logical.y) + logical.height);
 }
 
+glue::FontDescription font_description(const FontSpec& font);
+
+// What the primary font decides for a whole line, as GDI decides it, so
+// that both platforms agree: the baseline lies the font's Windows ascent
+// (OS/2 usWinAscent) below the top, where Pango's hinted ascent is rounded
+// up and so a pixel lower at some sizes; underline and strike-through are
+// bars of whole pixels, centred on the font's positions for them. Pango's
+// own bars are thinner than a pixel at small sizes and, drawn without
+// antialiasing, would cover no pixel at all.
+struct Bar {
+    int top = 0;  // pixels below the baseline (negative: above)
+    int height = 1;
+};
+
+struct PrimaryFont {
+    int baseline = -1;  // Pango units below the top; none known: each layout keeps its own
+    Bar underline{1, 1};
+    Bar strikethrough{-3, 1};
+};
+
+// The font's own figures, in its units; figures it lacks come from Pango's
+// metrics, which fall back in turn to estimates.
+class FontUnits {
+public:
+    FontUnits(PangoFont* font, double em)
+        : em_(em), face_(hb_font_get_face(pango_font_get_hb_font(font))), unscaled_(hb_font_create(face_)),
+          upem_(hb_face_get_upem(face_))
+    {
+    }
+    ~FontUnits() { hb_font_destroy(unscaled_); }
+    FontUnits(const FontUnits&) = delete;
+    FontUnits& operator=(const FontUnits&) = delete;
+
+    // The figure in whole pixels, halves up as GDI scales, or `fallback`
+    // (Pango units) rounded.
+    int pixels(hb_ot_metrics_tag_t tag, int fallback) const
+    {
+        hb_position_t value = 0;
+        if (upem_ > 0 && hb_ot_metrics_get_position(unscaled_, tag, &value))
+            return static_cast<int>(std::floor(value * em_ / upem_ + 0.5));
+        return static_cast<int>(std::lround(static_cast<double>(fallback) / PANGO_SCALE));
+    }
+
+private:
+    double em_;
+    hb_face_t* face_;  // owned by the font
+    hb_font_t* unscaled_;  // positions in font units
+    unsigned upem_;
+};
+
+// A bar centred on `position` pixels above the baseline, GDI's way.
+Bar bar_at(int position, int thickness)
+{
+    const int height = std::max(1, thickness);
+    return {-(position + height / 2), height};
+}
+
+PrimaryFont primary_font(PangoContext* context, const FontSpec& font)
+{
+    const glue::Font loaded(pango_context_load_font(context, font_description(font).get()));
+    if (!loaded)
+        return {};
+    const glue::FontMetrics m(pango_font_get_metrics(loaded.get(), nullptr));
+    const FontUnits units(loaded.get(), em_pixels(font));
+    const int ascent = units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_ASCENT, -PANGO_SCALE);
+    return {
+        ascent > 0 ? ascent * PANGO_SCALE : -1,
+        bar_at(units.pixels(HB_OT_METRICS_TAG_UNDERLINE_OFFSET, pango_font_metrics_get_underline_position(m.get())),
+               units.pixels(HB_OT_METRICS_TAG_UNDERLINE_SIZE, pango_font_metrics_get_underline_thickness(m.get()))),
+        bar_at(units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_OFFSET,
+                            pango_font_metrics_get_strikethrough_position(m.get())),
+               units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_SIZE,
+                            pango_font_metrics_get_strikethrough_thickness(m.get()))),
+    };
+}
+
 class PangoDrawer final : public TextDrawer {
 public:
     PangoDrawer();
@@ -153,8 +231,14 @@ private:
     static void draw_tiles(Image& image, PangoLayout* layout, double x, double y, const PixelArea& area,
                            const std::vector<PixelArea>& bars, Colour colour);
 
+    // The primary font's facts, kept for the font last drawn in.
+    const PrimaryFont& primary_for(const FontSpec& font);
+
     glue::FontMap font_map_;
     glue::Context context_;
+    FontSpec primary_spec_;
+    PrimaryFont primary_;
+    bool have_primary_ = false;
     // Pieces of a long line take the whole line's direction, not their own.
     glue::Context piece_context_;
 };
@@ -173,7 +257,8 @@ glue::FontDescription font_description(const FontSpec& font)
     glue::FontDescription desc(pango_font_description_new());
     const std::string family = to_utf8(font.name);
     pango_font_description_set_family(desc.get(), family.c_str());
-    pango_font_description_set_size(desc.get(), static_cast<gint>(font.size_points * PANGO_SCALE + 0.5f));
+    // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
+    pango_font_description_set_absolute_size(desc.get(), em_pixels(font) * PANGO_SCALE);
     pango_font_description_set_weight(desc.get(), font.style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(desc.get(), font.style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     return desc;
@@ -188,50 +273,27 @@ glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view 
     return layout;
 }
 
-// Underline and strike-through as bars of whole pixels, at least one thick.
-// Pango's own bars are thinner than a pixel at small sizes and, drawn
-// without antialiasing, would cover no pixel at all. Positions come from
-// the font's metrics, in Pango units above the baseline.
-struct BarMetrics {
-    int underline_position = 0;
-    int underline_thickness = 0;
-    int strikethrough_position = 0;
-    int strikethrough_thickness = 0;
-};
-
-BarMetrics bar_metrics(PangoContext* context, const FontSpec& font)
-{
-    const glue::Font loaded(pango_context_load_font(context, font_description(font).get()));
-    if (!loaded)
-        return {};
-    const glue::FontMetrics m(pango_font_get_metrics(loaded.get(), nullptr));
-    return {pango_font_metrics_get_underline_position(m.get()), pango_font_metrics_get_underline_thickness(m.get()),
-            pango_font_metrics_get_strikethrough_position(m.get()),
-            pango_font_metrics_get_strikethrough_thickness(m.get())};
-}
-
 long long nearest_pixel(double units) { return std::llround(units / PANGO_SCALE); }
 
 // The bars of a layout whose origin is at (x, y), across its logical width.
 std::vector<PixelArea> bars_for(PangoLayout* layout, double x, double y, const FontStyle& style,
-                                const BarMetrics& metrics)
+                                const PrimaryFont& metrics)
 {
     std::vector<PixelArea> bars;
     if (!style.underline && !style.strikethru)
         return bars;
     PangoRectangle logical{};
     pango_layout_get_extents(layout, nullptr, &logical);
-    const double baseline = y * PANGO_SCALE + pango_layout_get_baseline(layout);
+    const long long baseline = nearest_pixel(y * PANGO_SCALE + pango_layout_get_baseline(layout));
     const long long left = nearest_pixel(x * PANGO_SCALE + logical.x);
     const long long right = nearest_pixel(x * PANGO_SCALE + logical.x + static_cast<double>(logical.width));
-    const auto add = [&](int position, int thickness) {
-        const long long top = nearest_pixel(baseline - position);
-        bars.push_back({left, top, right, top + std::max(1LL, nearest_pixel(thickness))});
+    const auto add = [&](const Bar& bar) {
+        bars.push_back({left, baseline + bar.top, right, baseline + bar.top + bar.height});
     };
     if (style.underline)
-        add(metrics.underline_position, metrics.underline_thickness);
+        add(metrics.underline);
     if (style.strikethru)
-        add(metrics.strikethrough_position, metrics.strikethrough_thickness);
+        add(metrics.strikethrough);
     return bars;
 }
 
@@ -296,12 +358,26 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
     pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
 
     // The area the run can touch, with a pixel of slack for antialiasing.
-    const auto bars = bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style,
-                               bar_metrics(context_.get(), font));
+    const PrimaryFont& primary = primary_for(font);
+    // The baseline where GDI puts it, in whole pixels.
+    if (primary.baseline >= 0)
+        y += std::llround(static_cast<double>(primary.baseline - pango_layout_get_baseline(layout.get())) / PANGO_SCALE);
+    const auto bars = bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style, primary);
     const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
                          x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
     draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), united(area, bars), bars,
                colour);
+}
+
+const PrimaryFont& PangoDrawer::primary_for(const FontSpec& font)
+{
+    if (!have_primary_ || primary_spec_.name != font.name || primary_spec_.size_points != font.size_points ||
+        !(primary_spec_.style == font.style)) {
+        primary_ = primary_font(context_.get(), font);
+        primary_spec_ = font;
+        have_primary_ = true;
+    }
+    return primary_;
 }
 
 glue::Layout PangoDrawer::piece_layout(std::u16string_view text, const FontSpec& font) const
@@ -440,8 +516,8 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
             sample.add(item, utf8.data() + item.offset);
         }
     }
-    const int baseline = sample.baseline(piece_layout(u"", font));
-    const BarMetrics metrics = bar_metrics(piece_context_.get(), font);
+    const PrimaryFont& primary = primary_for(font);
+    const int baseline = primary.baseline >= 0 ? primary.baseline : sample.baseline(piece_layout(u"", font));
 
     for (Piece& piece : visible) {
         if (!piece.layout)
@@ -458,7 +534,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
                              static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1,
                              static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1,
                              static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) + 1};
-        const auto bars = bars_for(piece.layout.get(), px, py, font.style, metrics);
+        const auto bars = bars_for(piece.layout.get(), px, py, font.style, primary);
         draw_tiles(image, piece.layout.get(), px, py, united(area, bars), bars, colour);
     }
 }
