@@ -103,19 +103,15 @@ std::vector<std::byte> header(const Format& format, const Image& image)
 using Pieces = std::span<const std::span<const std::byte>>;
 
 // Calls emit with the file's pieces in order: the header, then whole rows,
-// bottom row first. The colour file's rows are the image's own, all in one
-// call; the 1-bit file's are packed a run of about 1 MiB at a time, so that
+// bottom row first. The colour file's rows are the image's own block, all
+// in one call; the 1-bit file's are packed a run of about 1 MiB at a time, so that
 // no buffer grows with the image.
 template <typename Emit>
 void write_bmp(const Format& format, const Image& image, Pixel background, Emit emit)
 {
     const std::vector<std::byte> head = header(format, image);
     if (!format.pack_rows) {
-        std::vector<std::span<const std::byte>> pieces;
-        pieces.reserve(static_cast<std::size_t>(image.height()) + 1);
-        pieces.emplace_back(head);
-        for (int y = image.height() - 1; y >= 0; --y)
-            pieces.push_back(image.row(y));
+        const std::array<std::span<const std::byte>, 2> pieces{head, image.file_rows()};
         emit(Pieces(pieces));
         return;
     }

@@ -51,13 +51,34 @@ void Image::fill_rows(int first_row, Pixel fill) noexcept
 {
     if (first_row >= height_ || width_ == 0)
         return;
-    // One row made by hand, then copied: O(new pixels).
-    unsigned char* first = bytes() + offset(0, first_row);
+    // One row made by hand, then copied: O(new pixels). The rows are the
+    // first ones of the block.
+    const int last = height_ - 1;
+    unsigned char* made = bytes() + offset(0, last);
     for (int x = 0; x < width_; ++x)
-        set(x, first_row, fill);
-    std::fill(first + static_cast<std::size_t>(width_) * 3, first + stride(), 0);
-    for (int y = first_row + 1; y < height_; ++y)
-        std::memcpy(bytes() + offset(0, y), first, stride());
+        set(x, last, fill);
+    std::fill(made + static_cast<std::size_t>(width_) * 3, made + stride(), 0);
+    for (int y = first_row; y < last; ++y)
+        std::memcpy(bytes() + offset(0, y), made, stride());
+}
+
+void Image::reserve_front(std::size_t bytes)
+{
+    if (bytes <= capacity_)
+        return;
+    const std::size_t kept = used();
+    const std::size_t old_capacity = capacity_;
+    // A surface grows a line at a time: room for an eighth more saves
+    // moving it on most lines.
+    const std::size_t room = std::max(bytes, capacity_ + capacity_ / 8);
+    auto* grown = static_cast<unsigned char*>(std::realloc(bytes_.get(), room));
+    if (!grown)
+        fail(ErrorKind::OutOfMemory, "cannot allocate the surface");
+    (void)bytes_.release();
+    bytes_.reset(grown);
+    capacity_ = room;
+    // The block was at the old end; it belongs at the new one.
+    std::memmove(grown + room - kept, grown + old_capacity - kept, kept);
 }
 
 void Image::resize(int width, int height, Pixel fill)
@@ -66,37 +87,27 @@ void Image::resize(int width, int height, Pixel fill)
     // Keep a few bytes allocated so row() always points somewhere valid.
     const std::size_t size = std::max<std::size_t>(stride_of(width) * static_cast<std::size_t>(height), 4);
     if (width == width_) {
-        // Rows are contiguous top-down, so a change of height alone keeps
-        // every remaining row where it is. A surface grows a line at a time:
-        // room for an eighth more saves moving it on most lines.
-        if (size > capacity_) {
-            const std::size_t room = std::max(size, capacity_ + capacity_ / 8);
-            auto* grown = static_cast<unsigned char*>(std::realloc(bytes_.get(), room));
-            if (!grown)
-                fail(ErrorKind::OutOfMemory, "cannot allocate the surface");
-            (void)bytes_.release();
-            bytes_.reset(grown);
-            capacity_ = room;
-        }
+        // Rows added or cropped at the bottom are at the block's start, so
+        // the others stay where they are.
+        reserve_front(size);
         const int old_height = height_;
         height_ = height;
         fill_rows(std::min(old_height, height), fill);
         return;
     }
-    std::unique_ptr<unsigned char[], Free> next(static_cast<unsigned char*>(std::malloc(size)));
-    if (!next)
+    Image next;
+    next.bytes_.reset(static_cast<unsigned char*>(std::malloc(size)));
+    if (!next.bytes_)
         fail(ErrorKind::OutOfMemory, "cannot allocate the surface");
-    std::swap(next, bytes_);
-    capacity_ = size;
-    const int old_width = width_;
-    const int old_height = height_;
-    width_ = width;
-    height_ = height;
-    fill_rows(0, fill);
+    next.capacity_ = size;
+    next.width_ = width;
+    next.height_ = height;
+    next.fill_rows(0, fill);
     // The part both sizes share keeps its pixels.
-    const std::size_t kept = static_cast<std::size_t>(std::min(width, old_width)) * 3;
-    for (int y = 0; y < std::min(height, old_height); ++y)
-        std::memcpy(bytes() + offset(0, y), next.get() + static_cast<std::size_t>(y) * stride_of(old_width), kept);
+    const std::size_t kept = static_cast<std::size_t>(std::min(width, width_)) * 3;
+    for (int y = 0; y < std::min(height, height_); ++y)
+        std::memcpy(next.bytes() + next.offset(0, y), bytes() + offset(0, y), kept);
+    *this = std::move(next);
 }
 
 void Image::clear(Pixel fill)

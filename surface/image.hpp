@@ -1,9 +1,10 @@
-// The persistent image behind a canvas, kept as the colour file stores it:
-// three bytes a pixel in the order B, G, R, each row padded with zeros to
-// whole 32-bit words. Rows lie top-down in memory, so a save is the header
-// and the rows gathered bottom row first, with nothing to encode. Drawers
-// that need 32-bit pixels (Cairo's RGB24, a GDI DIB section) read a band
-// into 0x00RRGGBB pixels and write it back.
+// The persistent image behind a canvas, kept exactly as the colour file
+// stores its pixels: three bytes a pixel in the order B, G, R, each row
+// padded with zeros to whole 32-bit words, the bottom row first. A save is
+// then the header and one contiguous block. The block sits at the end of
+// its allocation, so rows added at the bottom as the surface grows go into
+// the room before it. Drawers that need 32-bit pixels (Cairo's RGB24, a GDI
+// DIB section) read a band into 0x00RRGGBB pixels and write it back.
 #pragma once
 
 #include <cstddef>
@@ -45,10 +46,15 @@ public:
 
     Pixel at(int x, int y) const noexcept { return load(bytes() + offset(x, y)); }
     void set(int x, int y, Pixel p) noexcept { store(bytes() + offset(x, y), p); }
-    // Row y as the file stores it, padding included.
+    // Row y (0 is the top) as the file stores it, padding included.
     std::span<const std::byte> row(int y) const noexcept
     {
         return {reinterpret_cast<const std::byte*>(bytes()) + offset(0, y), stride()};
+    }
+    // Every row as the file stores them: bottom row first, one block.
+    std::span<const std::byte> file_rows() const noexcept
+    {
+        return {reinterpret_cast<const std::byte*>(bytes()), stride() * static_cast<std::size_t>(height_)};
     }
 
     // `count` pixels of row y from column x as 0x00RRGGBB, and back.
@@ -76,22 +82,27 @@ private:
         q[1] = static_cast<unsigned char>(p >> 8);
         q[2] = static_cast<unsigned char>(p >> 16);
     }
+    // From the block's start: the bottom row comes first.
     std::size_t offset(int x, int y) const noexcept
     {
-        return static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x) * 3;
+        return static_cast<std::size_t>(height_ - 1 - y) * stride() + static_cast<std::size_t>(x) * 3;
     }
-    unsigned char* bytes() noexcept { return bytes_.get(); }
-    const unsigned char* bytes() const noexcept { return bytes_.get(); }
-    // Rows first_row .. height_ - 1 take `fill`, padding zero.
+    // The block: the last stride() * height_ bytes of the allocation.
+    unsigned char* bytes() noexcept { return bytes_.get() + capacity_ - used(); }
+    const unsigned char* bytes() const noexcept { return bytes_.get() + capacity_ - used(); }
+    std::size_t used() const noexcept { return stride() * static_cast<std::size_t>(height_); }
+    // Rows first_row .. height_ - 1 (the bottom ones) take `fill`, padding zero.
     void fill_rows(int first_row, Pixel fill) noexcept;
+    // Makes room for `bytes` in all, the block kept at the end.
+    void reserve_front(std::size_t bytes);
 
     struct Free {
         void operator()(unsigned char* p) const noexcept { std::free(p); }
     };
 
     // Held with malloc/realloc rather than a vector: the C library grows a
-    // large block in place by remapping pages, so adding a line to a tall
-    // surface neither copies it nor needs twice its memory for a moment.
+    // large block in place by remapping pages, so making room for more lines
+    // needs the surface's memory only once, not twice for a moment.
     int width_ = 0;
     int height_ = 0;
     std::size_t capacity_ = 0;  // bytes allocated; rows to come may fit already

@@ -128,9 +128,9 @@ int convert_to_mono_rows(const Image& image, Pixel background, int start, int li
     // Matching pixels take the background's entry: white (1) when it is light.
     const unsigned flip = mono_bit(background, background) == 1 ? 0u : ~0u;
     const std::size_t used_bytes = (static_cast<std::size_t>(image.width()) + 7) / 8;
-    // Last line first: scan line 0 is the image's bottom row, so this reads
-    // the image forward in memory, as the hardware prefetches it.
-    for (int line = count - 1; line >= 0; --line) {
+    // The image keeps its bottom row (scan line 0) first, so this reads it
+    // forward in memory, as the hardware prefetches it.
+    for (int line = 0; line < count; ++line) {
         std::byte* row = bits.data() + static_cast<std::size_t>(line) * stride;
         std::fill(row + used_bytes, row + stride, std::byte{0});
         pack_mono_row(image.row(image.height() - 1 - (start + line)), image.width(), bg, flip, row);
