@@ -35,4 +35,11 @@ bool has_lone_surrogate_or_nul(std::u16string_view text);
 // is left as it is and so cannot match an ASCII letter.
 Text upper_for_ascii_compare(std::u16string_view text);
 
+// True when the first character with a strong direction is written right
+// to left (Hebrew, Arabic and the other scripts of U+0590-U+08FF, their
+// presentation forms, and the right-to-left planes' scripts). Digits,
+// punctuation, spaces and marks have no strong direction; text without a
+// strong character is left to right.
+bool starts_right_to_left(std::u16string_view text);
+
 }  // namespace lumarin

@@ -1,6 +1,8 @@
 #include "surface/canvas.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "common/arith.hpp"
 #include "common/text.hpp"
@@ -96,9 +98,55 @@ void PictureBox::Print(const Text& text)
     constexpr double kFar = 1e12;
     if (std::fabs(x) > kFar || std::fabs(y) > kFar)
         return;
-    const FontSpec font{font_.name_, font_size_, style_};
-    drawer_->draw(image_, static_cast<long long>(x), static_cast<long long>(y), printable_text(text), font,
+    drawer_->draw(image_, static_cast<long long>(x), static_cast<long long>(y), printable_text(text), font_spec(),
                   fore_colour_);
+}
+
+FontSpec PictureBox::font_spec() const
+{
+    return {font_.name_, font_size_, style_, antialias_};
+}
+
+LineExtents PictureBox::MeasureLogical(const Text& text)
+{
+    return drawer_->measure(printable_text(text), font_spec());
+}
+
+TextMetrics PictureBox::Measure(const Text& text)
+{
+    const Text printable = printable_text(text);
+    const FontSpec font = font_spec();
+    TextMetrics m;
+    m.logical = drawer_->measure(printable, font);
+    const long long width = m.logical.right - m.logical.left;
+    if (width > kMaxImageSide)
+        fail(ErrorKind::OutOfMemory, "text " + std::to_string(width) + " pixels wide, more than the " +
+                                         std::to_string(kMaxImageSide) + " an image may have");
+    // Ink may reach past the logical box (overhangs, marks, tall scripts):
+    // a margin of two lines on every side holds any ordinary font.
+    const long long margin = 2LL * std::max(m.logical.line_height, 1);
+    const long long scratch_width = width + 2 * margin;
+    const long long scratch_height = m.logical.line_height + 2 * margin;
+    check_image_size(scratch_width, scratch_height);
+    lumarin::Image scratch(static_cast<int>(scratch_width), static_cast<int>(scratch_height), 0xFFFFFF);
+    const long long origin_x = margin - m.logical.left;
+    drawer_->draw(scratch, origin_x, margin, printable, font, 0x000000);
+    for (int y = 0; y < scratch.height(); ++y)
+        for (int x = 0; x < scratch.width(); ++x) {
+            if (scratch.at(x, y) == 0xFFFFFF)
+                continue;
+            const PixelArea pixel{x - origin_x, y - margin, x - origin_x + 1, y - margin + 1};
+            m.ink = m.has_ink ? PixelArea{std::min(m.ink.left, pixel.left), std::min(m.ink.top, pixel.top),
+                                          std::max(m.ink.right, pixel.right), std::max(m.ink.bottom, pixel.bottom)}
+                              : pixel;
+            m.has_ink = true;
+        }
+    return m;
+}
+
+Text PictureBox::ResolvedFace()
+{
+    return drawer_->face_of(font_spec());
 }
 
 Form1::Form1() : Picture1(make_text_drawer()) {}

@@ -8,6 +8,7 @@
 #include "lumarin/types.hpp"
 #include "surface/image.hpp"
 #include "surface/text_drawer.hpp"
+#include "surface/tiles.hpp"
 
 namespace lumarin {
 
@@ -21,6 +22,12 @@ public:
 private:
     friend class PictureBox;
     Text name_ = u"Courier New";
+};
+
+struct TextMetrics {
+    LineExtents logical;
+    bool has_ink = false;
+    PixelArea ink;  // when has_ink
 };
 
 class PictureBox {
@@ -69,12 +76,28 @@ public:
     // Draws the text at the current position into the persistent image.
     void Print(const Text& text);
 
+    // What the command asks of the canvas beyond the renderer's needs.
+    // Greyscale glyph edges instead of binary ones.
+    void Antialias(bool on) noexcept { antialias_ = on; }
+    // The text as Print would draw it at the current font, in pixels from
+    // the point Print puts its top-left corner: the logical box, and the
+    // box of the pixels it really changes (none for blank text), found by
+    // drawing it once on a scratch image. A line whose logical width
+    // passes kMaxImageSide fails with OutOfMemory, naming that width.
+    TextMetrics Measure(const Text& text);
+    // Only the logical box: no drawing.
+    LineExtents MeasureLogical(const Text& text);
+    // The family the platform really draws for the current font.
+    Text ResolvedFace();
+
     // The persistent image, the size of the drawable area.
     const lumarin::Image& Image() const noexcept { return image_; }
 
     static constexpr Single kMaxFontPoints = 2048;
 
 private:
+    FontSpec font_spec() const;
+
     lumarin::Image image_;
     std::unique_ptr<TextDrawer> drawer_;
     StdFont font_;
@@ -86,6 +109,7 @@ private:
     Single scale_top_ = 0;
     Single current_x_ = 0;
     Single current_y_ = 0;
+    bool antialias_ = false;
 };
 
 // The host window: never shown, its only child the canvas.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "common/arith.hpp"
@@ -19,6 +20,20 @@ struct FontSpec {
     Text name;
     Single size_points = 0;
     FontStyle style{};
+    // Greyscale edges: only the command offers it, for colour output. The
+    // object's text is binary, so its 1-bit copy keeps every stroke.
+    bool antialias = false;
+};
+
+// A line of text as the platform lays it out, in pixels from the point
+// where draw() puts the run's top-left corner: the logical box (the advance
+// across, the font's line height down) and whether the text starts right
+// to left.
+struct LineExtents {
+    long long left = 0;
+    long long right = 0;
+    int line_height = 0;
+    bool right_to_left = false;
 };
 
 // The em of a font in whole pixels at 96 dpi, halves to even, at least one.
@@ -36,9 +51,21 @@ public:
     // replaced them). x and y may lie anywhere, also outside the image.
     virtual void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
                       Colour colour) = 0;
+    // The same text measured, not drawn. A width beyond kMaxImageSide may
+    // be reported as soon as it is known, the rest of the text unmeasured.
+    virtual LineExtents measure(std::u16string_view text, const FontSpec& font) = 0;
+    // The family the platform draws for `font`: its own name, or what a
+    // missing family falls back to.
+    virtual Text face_of(const FontSpec& font) = 0;
 };
 
 // The drawer of the platform this was built for.
 std::unique_ptr<TextDrawer> make_text_drawer();
+
+// Makes the fonts in a font file available to drawers made afterwards, in
+// this process only; returns the family name of its first font. Throws
+// FileNotFound for a missing file, InvalidPropertyValue for one that holds
+// no font or a platform that cannot load font files.
+Text add_font_file(const std::string& path);
 
 }  // namespace lumarin

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/arith.hpp"
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 #include "surface/text_drawer.hpp"
 #include "surface/tiles.hpp"
@@ -68,7 +69,7 @@ LOGFONTW logfont_for(const FontSpec& font)
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-    lf.lfQuality = NONANTIALIASED_QUALITY;
+    lf.lfQuality = font.antialias ? ANTIALIASED_QUALITY : NONANTIALIASED_QUALITY;
     lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
     const std::size_t n = std::min<std::size_t>(font.name.size(), LF_FACESIZE - 1);
     std::memcpy(lf.lfFaceName, font.name.data(), n * sizeof(wchar_t));
@@ -80,6 +81,8 @@ class GdiDrawer final : public TextDrawer {
 public:
     void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
               Colour colour) override;
+    LineExtents measure(std::u16string_view text, const FontSpec& font) override;
+    Text face_of(const FontSpec& font) override;
 
 private:
     void draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
@@ -119,6 +122,38 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
     for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
         draw_tile(image, wide, length, hfont.get(), x, y, tile.left, tile.top, tile.width(), tile.height(), colour);
     });
+}
+
+LineExtents GdiDrawer::measure(std::u16string_view text, const FontSpec& font)
+{
+    const LOGFONTW lf = logfont_for(font);
+    const GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
+    if (!hfont)
+        fail(ErrorKind::OutOfMemory, "cannot create the font");
+    const Selection font_selected(dc_.get(), hfont.get());
+    if (!font_selected.ok())
+        fail(ErrorKind::OutOfMemory, "cannot select the font");
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc_.get(), &tm);
+    SIZE extent{};
+    const int length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2));
+    if (length > 0 &&
+        !GetTextExtentPoint32W(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), length, &extent))
+        fail(ErrorKind::OutOfMemory, "cannot measure the text");
+    return {0, extent.cx, static_cast<int>(tm.tmHeight), starts_right_to_left(text)};
+}
+
+Text GdiDrawer::face_of(const FontSpec& font)
+{
+    const LOGFONTW lf = logfont_for(font);
+    const GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
+    if (!hfont)
+        return {};
+    const Selection font_selected(dc_.get(), hfont.get());
+    wchar_t face[LF_FACESIZE] = {};
+    if (GetTextFaceW(dc_.get(), LF_FACESIZE, face) <= 0)
+        return {};
+    return Text(reinterpret_cast<const char16_t*>(face), wcsnlen(face, LF_FACESIZE));
 }
 
 void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
@@ -162,6 +197,12 @@ void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT f
 std::unique_ptr<TextDrawer> make_text_drawer()
 {
     return std::make_unique<GdiDrawer>();
+}
+
+Text add_font_file(const std::string& path)
+{
+    fail(ErrorKind::InvalidPropertyValue,
+         "cannot load the font file " + path + " on Windows: install the font and give its family name");
 }
 
 }  // namespace lumarin

@@ -3,13 +3,19 @@
 // draws on Windows: a pixel is either the text colour or untouched, so the
 // 1-bit picture keeps every stroke and both platforms give the same glyphs.
 // The same text gives the same pixels on every machine with the same fonts.
+#include <fontconfig/fontconfig.h>
+#include <hb-ot.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <hb-ot.h>
 
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
@@ -115,15 +121,21 @@ Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
     return cuts;
 }
 
+// Glyphs binary unless antialiasing is asked for; full hinting either way.
+void set_antialias(PangoContext* context, bool antialias)
+{
+    glue::FontOptions options(cairo_font_options_create());
+    cairo_font_options_set_antialias(options.get(), antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_FULL);
+    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
+    pango_cairo_context_set_font_options(context, options.get());
+}
+
 // Contexts for the drawer: 96 dpi, full hinting, binary glyphs.
 glue::Context make_context(PangoFontMap* font_map)
 {
     glue::Context context(pango_font_map_create_context(font_map));
-    glue::FontOptions options(cairo_font_options_create());
-    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_FULL);
-    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
-    pango_cairo_context_set_font_options(context.get(), options.get());
+    set_antialias(context.get(), false);
     pango_cairo_context_set_resolution(context.get(), kDpi);
     return context;
 }
@@ -156,6 +168,7 @@ struct Bar {
 
 struct PrimaryFont {
     int baseline = -1;  // Pango units below the top; none known: each layout keeps its own
+    int line_height = -1;  // pixels, ascent and descent; none known: the layout's
     Bar underline{1, 1};
     Bar strikethrough{-3, 1};
 };
@@ -205,8 +218,10 @@ PrimaryFont primary_font(PangoContext* context, const FontSpec& font)
     const glue::FontMetrics m(pango_font_get_metrics(loaded.get(), nullptr));
     const FontUnits units(loaded.get(), em_pixels(font));
     const int ascent = units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_ASCENT, -PANGO_SCALE);
+    const int descent = std::abs(units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_DESCENT, 0));
     return {
         ascent > 0 ? ascent * PANGO_SCALE : -1,
+        ascent > 0 ? ascent + descent : -1,
         bar_at(units.pixels(HB_OT_METRICS_TAG_UNDERLINE_OFFSET, pango_font_metrics_get_underline_position(m.get())),
                units.pixels(HB_OT_METRICS_TAG_UNDERLINE_SIZE, pango_font_metrics_get_underline_thickness(m.get()))),
         bar_at(units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_OFFSET,
@@ -221,8 +236,15 @@ public:
     PangoDrawer();
     void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
               Colour colour) override;
+    LineExtents measure(std::u16string_view text, const FontSpec& font) override;
+    Text face_of(const FontSpec& font) override;
 
 private:
+    // Switches both contexts to the font's antialiasing, if it changed.
+    void use_antialias(bool antialias);
+    // How far draw() moves a layout down to put its baseline where GDI
+    // would, in whole pixels.
+    long long baseline_shift(PangoLayout* layout, const FontSpec& font);
     static glue::Layout layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font);
     glue::Layout piece_layout(std::u16string_view text, const FontSpec& font) const;
     glue::Items itemize(const std::string& utf8, const FontSpec& font) const;
@@ -241,6 +263,7 @@ private:
     bool have_primary_ = false;
     // Pieces of a long line take the whole line's direction, not their own.
     glue::Context piece_context_;
+    bool antialias_ = false;
 };
 
 PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
@@ -348,6 +371,7 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
 {
     if (text.empty() || image.width() == 0 || image.height() == 0)
         return;
+    use_antialias(font.antialias);
     if (text.size() > piece_length(font)) {
         draw_in_pieces(image, x, y, text, font, colour);
         return;
@@ -358,15 +382,80 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
     pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
 
     // The area the run can touch, with a pixel of slack for antialiasing.
-    const PrimaryFont& primary = primary_for(font);
-    // The baseline where GDI puts it, in whole pixels.
-    if (primary.baseline >= 0)
-        y += std::llround(static_cast<double>(primary.baseline - pango_layout_get_baseline(layout.get())) / PANGO_SCALE);
-    const auto bars = bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style, primary);
+    y += baseline_shift(layout.get(), font);
+    const auto bars =
+        bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style, primary_for(font));
     const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
                          x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
     draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), united(area, bars), bars,
                colour);
+}
+
+void PangoDrawer::use_antialias(bool antialias)
+{
+    if (antialias == antialias_)
+        return;
+    set_antialias(context_.get(), antialias);
+    set_antialias(piece_context_.get(), antialias);
+    antialias_ = antialias;
+}
+
+long long PangoDrawer::baseline_shift(PangoLayout* layout, const FontSpec& font)
+{
+    const PrimaryFont& primary = primary_for(font);
+    if (primary.baseline < 0)
+        return 0;
+    return std::llround(static_cast<double>(primary.baseline - pango_layout_get_baseline(layout)) / PANGO_SCALE);
+}
+
+LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
+{
+    use_antialias(font.antialias);
+    LineExtents extents;
+    extents.right_to_left = starts_right_to_left(text);
+    PangoRectangle logical{};
+    if (text.size() <= piece_length(font)) {
+        const glue::Layout layout = layout_for(context_.get(), text, font);
+        pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+    } else {
+        // Piece by piece, as draw_in_pieces places them; a width past any
+        // image's is enough to know.
+        const Cuts cuts = cut_into_pieces(text, piece_length(font));
+        pango_context_set_base_dir(piece_context_.get(),
+                                   cuts.direction == PANGO_DIRECTION_RTL ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+        long long width = 0;
+        std::size_t begin = 0;
+        for (std::size_t i = 0; i < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++i) {
+            PangoRectangle piece{};
+            pango_layout_get_extents(piece_layout(text.substr(begin, cuts.ends[i] - begin), font).get(), nullptr,
+                                     &piece);
+            width += piece.width;
+            begin = cuts.ends[i];
+        }
+        logical.width = static_cast<int>(std::min<long long>(nearest_pixel(static_cast<double>(width)), INT_MAX));
+        const glue::Layout empty = layout_for(context_.get(), u"", font);
+        PangoRectangle line{};
+        pango_layout_get_pixel_extents(empty.get(), nullptr, &line);
+        logical.height = line.height;
+    }
+    const PrimaryFont& primary = primary_for(font);
+    extents.left = logical.x;
+    extents.right = static_cast<long long>(logical.x) + logical.width;
+    extents.line_height = primary.line_height > 0 ? primary.line_height : logical.height;
+    return extents;
+}
+
+Text PangoDrawer::face_of(const FontSpec& font)
+{
+    const glue::Font loaded(pango_context_load_font(context_.get(), font_description(font).get()));
+    if (!loaded)
+        return {};
+    const glue::FontDescription described(pango_font_describe(loaded.get()));
+    const char* family = pango_font_description_get_family(described.get());
+    Text face;
+    if (!family || !from_utf8(family, face))
+        return {};
+    return face;
 }
 
 const PrimaryFont& PangoDrawer::primary_for(const FontSpec& font)
@@ -544,6 +633,34 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
 std::unique_ptr<TextDrawer> make_text_drawer()
 {
     return std::make_unique<PangoDrawer>();
+}
+
+Text add_font_file(const std::string& path)
+{
+    FcConfig* config = FcConfigGetCurrent();
+    // Fontconfig records the file by the name it is given: an absolute one
+    // finds the entry again below.
+    const std::unique_ptr<char, decltype(&std::free)> absolute(::realpath(path.c_str(), nullptr), &std::free);
+    if (!absolute || ::access(absolute.get(), R_OK) != 0)
+        fail(ErrorKind::FileNotFound, "cannot read the font file " + path);
+    const std::string_view full(absolute.get());
+    const auto* file = reinterpret_cast<const FcChar8*>(absolute.get());
+    if (!FcConfigAppFontAddFile(config, file))
+        fail(ErrorKind::InvalidPropertyValue, path + " holds no font this system can load");
+    // The fonts just added are the application set's entries for this file.
+    FcFontSet* added = FcConfigGetFonts(config, FcSetApplication);
+    for (int i = 0; added && i < added->nfont; ++i) {
+        FcChar8* entry_file = nullptr;
+        FcChar8* family = nullptr;
+        if (FcPatternGetString(added->fonts[i], FC_FILE, 0, &entry_file) == FcResultMatch &&
+            std::string_view(reinterpret_cast<const char*>(entry_file)) == full &&
+            FcPatternGetString(added->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch) {
+            Text name;
+            if (from_utf8(reinterpret_cast<const char*>(family), name))
+                return name;
+        }
+    }
+    fail(ErrorKind::InvalidPropertyValue, path + " holds no font with a family name");
 }
 
 }  // namespace lumarin

@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """The lumarin tool as a user runs it: images it writes (read back with
-Pillow), exit statuses and the one-line messages.
+Pillow), the measured layout and the object's job (--compat), exit
+statuses and the one-line messages.
 Usage: cli_test.py LUMARIN SAMPLE.txt"""
+import fcntl
 import os
 import pathlib
 import pty
+import struct
+import termios
 import re
 import subprocess
 import sys
@@ -48,78 +52,169 @@ class Tool:
         return result, out
 
 
-def test_images(tool, sample):
-    lines = sample.read_text(encoding="utf-8").splitlines()
+def ink_box(im, background=(255, 255, 255)):
+    """(left, top, right, bottom) of the pixels unlike the background, exclusive; None when blank."""
+    rgb = im.convert("RGB")
+    w, h = rgb.size
+    px = rgb.load()
+    xs, ys = [], []
+    for y in range(h):
+        for x in range(w):
+            if px[x, y] != background:
+                xs.append(x)
+                ys.append(y)
+    return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
+
+
+def test_measured_layout(tool, sample):
+    """The default job: sized to the text, nothing cut, no blank tail."""
     out = tool.tmp / "receipt.bmp"
     r = tool.run(sample, "-o", out)
     check(r.returncode == 0 and r.stderr == b"" and r.stdout == b"", f"default run succeeds quietly ({r.stderr!r})")
     with Image.open(out) as im:
         check(im.format == "BMP" and im.mode == "RGB", f"a 24-bit BMP ({im.mode})")
-        check(im.size == expected_size(lines), f"size {im.size} == {expected_size(lines)}")
-        check(im.getpixel((0, 0)) == (255, 255, 255), "white background")
-        dark = ink(im, lambda p: max(p) < 100)
-        check(dark > 300, f"black text is drawn ({dark} dark pixels)")
+        box = ink_box(im)
+        w, h = im.size
+        check(box is not None and box[0] >= 4 and box[1] >= 4 and box[2] <= w - 4,
+              f"margins of 4 around the ink {box} in {im.size}")
+        check(box is not None and h - box[3] <= 4 + 2 + 5, f"no blank tail: {h - box[3]} rows below the ink")
 
-    mono = tool.tmp / "receipt-mono.bmp"
-    r = tool.run(sample, "--mono", "-o", mono)
-    raw = mono.read_bytes()
-    check(r.returncode == 0 and raw[:2] == b"BM" and int.from_bytes(raw[28:30], "little") == 1,
-          "--mono writes a 1-bit BMP")
-    with Image.open(mono) as im:
-        check(im.mode == "1" and im.size == expected_size(lines), f"Pillow reads it as 1-bit {im.mode} {im.size}")
+    # Every size from 6 to 48 pt, a line that used to be cut at two sizes in five.
+    line = "The quick brown fox jumps over lazy dogs."
+    cut = []
+    for size in range(6, 49, 3):
+        r, path = tool.render(line + "\n", "--size", size, name="size.bmp")
+        with Image.open(path) as im:
+            box = ink_box(im)
+            if r.returncode != 0 or box is None or box[0] < 4 or box[2] > im.width - 4 or box[1] < 4 \
+                    or box[3] > im.height - 4:
+                cut.append(size)
+    check(not cut, f"no size cuts the line or its margins (cut at {cut})")
 
-    piped = tool.run("-", "-o", tool.tmp / "piped.bmp", stdin=sample.read_bytes())
-    bare = tool.run("-o", tool.tmp / "bare.bmp", stdin=sample.read_bytes())
-    same = out.read_bytes() == (tool.tmp / "piped.bmp").read_bytes() == (tool.tmp / "bare.bmp").read_bytes()
-    check(piped.returncode == 0 and bare.returncode == 0 and same, "'-' and no FILE read standard input alike")
+    # Right to left starts at the right edge; --align overrides.
+    text = "hello there\n\u05e9\u05dc\u05d5\u05dd\n"
+    r, path = tool.render(text, name="rtl.bmp")
+    with Image.open(path) as im:
+        top, bottom = im.crop((0, 0, im.width, im.height // 2)), im.crop((0, im.height // 2, im.width, im.height))
+        check(r.returncode == 0 and ink_box(bottom)[2] > ink_box(top)[2] - 3 and ink_box(bottom)[0] > 8,
+              f"Hebrew is set at the right ({ink_box(top)} over {ink_box(bottom)})")
+    for align in ("left", "center", "right"):
+        r, path = tool.render("x\nxxxxxxxxxx\n", "--align", align, name="align.bmp")
+        with Image.open(path) as im:
+            short = ink_box(im.crop((0, 0, im.width, im.height // 2)))
+            wide = ink_box(im.crop((0, im.height // 2, im.width, im.height)))
+            where = {"left": short[0] - wide[0], "center": (short[0] + short[2]) // 2 - (wide[0] + wide[2]) // 2,
+                     "right": short[2] - wide[2]}[align]
+            check(r.returncode == 0 and abs(where) <= 1, f"--align {align} ({short} against {wide})")
 
-    # One save at the end by default; --every-line saves after each line and
-    # ends with the same file, colour and 1-bit, in any style.
-    for extra in [[], ["--mono"], ["--bold", "--underline", "--fg", "red", "--x", "3", "--y", "-2"]]:
+    # A fixed width: refused with the line named, or wrapped at spaces.
+    long_line = "The quick brown fox jumps over the lazy dogs and runs far away.\n"
+    r, _ = tool.render(long_line, "--width", "200", name="narrow.bmp")
+    check(r.returncode == 3 and r.stderr.startswith(b"lumarin: line 1 is ") and b"--wrap" in r.stderr,
+          f"a line wider than --width is an error naming it ({r.stderr!r})")
+    r, path = tool.render(long_line, "--width", "200", "--wrap", name="wrapped.bmp")
+    with Image.open(path) as im:
+        check(r.returncode == 0 and im.width == 200 and im.height > 3 * 15, f"--wrap keeps the width {im.size}")
+        box = ink_box(im)
+        check(box[0] >= 4 and box[2] <= 196, f"wrapped lines stay inside the margins {box}")
+
+    # --dpi scales point sizes: 10 pt at 203 dpi is about 28 px, not 13.
+    _, low = tool.render("Hx\n", name="dpi96.bmp")
+    _, high = tool.render("Hx\n", "--dpi", "203", name="dpi203.bmp")
+    with Image.open(low) as a, Image.open(high) as b:
+        ha, hb = ink_box(a)[3] - ink_box(a)[1], ink_box(b)[3] - ink_box(b)[1]
+        check(1.8 < hb / ha < 2.4, f"--dpi 203 draws about 2.1 times taller ({ha} px, {hb} px)")
+
+    # The font's own line height, unless --line-spacing says otherwise.
+    _, tight = tool.render("a\nb\nc\n", name="pitch.bmp")
+    _, wide = tool.render("a\nb\nc\n", "--line-spacing", "40", name="pitch40.bmp")
+    with Image.open(tight) as a, Image.open(wide) as b:
+        check(b.height - a.height == 2 * (40 - 15), f"--line-spacing sets the pitch ({a.height}, {b.height})")
+
+    # One save at the end by default; --every-line ends with the same file.
+    for extra in [[], ["--mono"], ["--bold", "--underline", "--fg", "red"]]:
         once, each = tool.tmp / "once.bmp", tool.tmp / "each.bmp"
         r1 = tool.run(sample, "-o", once, *extra)
         r2 = tool.run(sample, "-o", each, "--every-line", *extra)
         check(r1.returncode == 0 and r2.returncode == 0 and once.read_bytes() == each.read_bytes(),
               f"--every-line ends with the same file as one save {extra}")
 
+    piped = tool.run("-", "-o", tool.tmp / "piped.bmp", stdin=sample.read_bytes())
     crlf = tool.run("-o", tool.tmp / "crlf.bmp", stdin=sample.read_bytes().replace(b"\n", b"\r\n"))
-    check(crlf.returncode == 0 and (tool.tmp / "crlf.bmp").read_bytes() == out.read_bytes(),
-          "CRLF line ends give the same image as LF")
+    same = out.read_bytes() == (tool.tmp / "piped.bmp").read_bytes() == (tool.tmp / "crlf.bmp").read_bytes()
+    check(piped.returncode == 0 and crlf.returncode == 0 and same, "standard input and CRLF give the same image")
+
+    stdout = tool.run(sample, "-o", "-", "--format", "bmp")
+    check(stdout.returncode == 0 and stdout.stdout == out.read_bytes(), "-o - --format bmp writes the file's bytes")
 
 
-def test_style_options(tool):
+def test_colours_and_styles(tool):
     text = "HELLO world\nsecond line\n"
-    lines = text.splitlines()
-    r, out = tool.render(text, "--size", "12", "--line-spacing", "20", "--top", "6", "--side", "10",
-                         "--width-factor", "100")
+    r, out = tool.render(text, "--fg", "RED", "--bg", "#0000ff")
     with Image.open(out) as im:
-        want = expected_size(lines, size=12, pitch=20, top=6, side=10, factor=100)
-        check(r.returncode == 0 and im.size == want, f"size and layout options shape the surface {im.size} == {want}")
-
-    r, out = tool.render(text, "--fg", "RED", "--bg", "blue")
+        colours = {p for p in im.convert("RGB").getdata()}
+        check(r.returncode == 0 and colours == {(255, 0, 0), (0, 0, 255)},
+              f"--fg RED on --bg #0000ff: exactly two colours, no grey edges ({len(colours)})")
+    r, out = tool.render(text, "--fg", "#808080", "--antialias")
     with Image.open(out) as im:
-        check(im.getpixel((0, 0)) == (0, 0, 255), "--bg blue paints the background")
-        reds = ink(im, lambda p: p[0] > 200 and p[1] < 60)
-        check(reds > 50, f"--fg RED (any case) draws red text ({reds} pixels)")
+        check(r.returncode == 0 and len({p for p in im.convert("RGB").getdata()}) > 3, "--antialias adds grey edges")
 
-    r, out = tool.render(text, "--fg", "no-such-colour")
-    with Image.open(out) as im:
-        check(r.returncode == 0 and ink(im, lambda p: max(p) < 100) > 50, "an unknown colour name falls back to black")
+    # Text in any colour keeps its ink in 1 bit.
+    for fg, bg in (("yellow", "white"), ("cyan", "white"), ("white", "black"), ("#102030", "green")):
+        r, out = tool.render(text, "--mono", "--fg", fg, "--bg", bg, name="mono.bmp")
+        with Image.open(out) as im:
+            background = im.getpixel((0, 0))
+            inked = sum(1 for p in im.getdata() if p != background)
+            check(r.returncode == 0 and im.mode == "1" and inked > 100, f"--mono keeps {fg} on {bg} ({inked} pixels)")
 
-    def dark_of(*args):
+    def ink_of(*args):
         _, path = tool.render(text, *args, name="style.bmp")
         with Image.open(path) as im:
-            return sum(765 - sum(p) for p in im.convert("RGB").getdata())  # antialiased ink counts by darkness
+            return ink(im, lambda p: p != (255, 255, 255))
 
-    plain = dark_of()
-    check(plain > 0, "plain text has ink")
+    plain = ink_of()
     for flag in ("--bold", "--underline", "--strikethru"):
-        check(dark_of(flag) > plain, f"{flag} adds ink")
-    check(dark_of("--italic") != plain, "--italic changes the drawing")
+        check(ink_of(flag) > plain, f"{flag} adds ink")
+    check(ink_of("--italic") != plain, "--italic changes the drawing")
 
-    r, out = tool.render("x\n", "--x", "-200", "--y", "0")
+    r, _ = tool.render("x\n", "--font", "No Such Family Anywhere")
+    check(r.returncode == 0 and r.stderr.startswith(b"lumarin: warning: --font 'No Such Family Anywhere'")
+          and r.stderr.count(b"\n") == 1, f"a missing family falls back with a warning ({r.stderr!r})")
+    fonts = sorted(pathlib.Path("/usr/share/fonts").rglob("LiberationSerif-Regular.ttf"))
+    if fonts:
+        r1, serif = tool.render("Hamburgefonts\n", "--font", fonts[0], name="file.bmp")
+        r2, named = tool.render("Hamburgefonts\n", "--font", "Liberation Serif", name="named.bmp")
+        check(r1.returncode == 0 and r1.stderr == b"" and serif.read_bytes() == named.read_bytes(),
+              f"a font file draws as its family ({r1.stderr!r})")
+    else:
+        print("skip a font file: LiberationSerif-Regular.ttf is not installed")
+
+
+def test_compat(tool, sample):
+    """--compat: the object's own job and its sizing rules, as before."""
+    lines = sample.read_text(encoding="utf-8").splitlines()
+    out = tool.tmp / "compat.bmp"
+    r = tool.run(sample, "--compat", "-o", out)
+    with Image.open(out) as im:
+        check(r.returncode == 0 and im.size == expected_size(lines), f"--compat size {im.size} == {expected_size(lines)}")
+    text = "HELLO world\nsecond line\n"
+    r, out = tool.render(text, "--compat", "--size", "12", "--line-spacing", "20", "--top", "6", "--side", "10",
+                         "--width-factor", "100")
+    with Image.open(out) as im:
+        want = expected_size(text.splitlines(), size=12, pitch=20, top=6, side=10, factor=100)
+        check(r.returncode == 0 and im.size == want, f"--compat layout options shape the surface {im.size} == {want}")
+    r, out = tool.render("x\n", "--compat", "--x", "-200", "--y", "0")
     with Image.open(out) as im:
         check(r.returncode == 0 and ink(im, lambda p: max(p) < 128) == 0, "--x moves text off the surface")
+    for extra in [["--mono"], ["--bold", "--fg", "red", "--x", "3", "--y", "-2"]]:
+        once, each = tool.tmp / "once.bmp", tool.tmp / "each.bmp"
+        r1 = tool.run(sample, "--compat", "-o", once, *extra)
+        r2 = tool.run(sample, "--compat", "-o", each, "--every-line", *extra)
+        check(r1.returncode == 0 and r2.returncode == 0 and once.read_bytes() == each.read_bytes(),
+              f"--compat --every-line ends with the same file {extra}")
+    r, _ = tool.render("x\n", "--compat", "--line-spacing", "32767")
+    check(r.returncode == 3 and r.stderr.startswith(b"lumarin: sizing the surface") and
+          r.stderr.endswith(b"(error 6)\n"), f"--compat names the step that overflows ({r.stderr!r})")
 
 
 def test_failures(tool):
@@ -130,8 +225,8 @@ def test_failures(tool):
 
     target = tool.tmp / "no-such-folder" / "x.bmp"
     r = tool.run("-o", target, stdin=b"text\n")
-    check(r.returncode == 4 and r.stderr == f"lumarin: cannot write {target}: Path not found (error 76)\n".encode(),
-          f"missing folder: exit 4, one line with error 76 ({r.returncode} {r.stderr!r})")
+    check(r.returncode == 4 and r.stderr == f"lumarin: -o {target}: cannot write {target}: Path not found (error 76)\n"
+          .encode(), f"missing folder: exit 4, one line naming -o and error 76 ({r.returncode} {r.stderr!r})")
 
     r = tool.run(tool.tmp / "missing.txt", "-o", tool.tmp / "m.bmp")
     check(r.returncode == 3 and r.stderr.startswith(b"lumarin: cannot read ") and r.stderr.count(b"\n") == 1,
@@ -139,10 +234,19 @@ def test_failures(tool):
     r = tool.run("-o", tool.tmp / "empty.bmp", stdin=b"")
     check(r.returncode == 3 and r.stderr == b"lumarin: the input has no lines\n", "empty input: exit 3")
 
-    r, _ = tool.render("x\n", "--size", "2100", "--width-factor", "1")
-    check(r.returncode == 3 and r.stderr.endswith(b"(error 380)\n"), f"a size the canvas refuses: exit 3 ({r.stderr!r})")
-    r, _ = tool.render("x\n", "--line-spacing", "32767")
-    check(r.returncode == 3 and r.stderr == b"lumarin: Overflow (error 6)\n", f"renderer Overflow: exit 3 ({r.stderr!r})")
+    r, path = tool.render("x\n", "--size", "410")
+    check(r.returncode == 0 and path.exists(), f"--size 410 is drawn ({r.stderr!r})")
+    r, _ = tool.render("a" * 100000 + "\n", name="huge.bmp")
+    check(r.returncode == 3 and b"line 1 is wider than" in r.stderr and b"--wrap" in r.stderr,
+          f"a 100,000-character line says what to change ({r.stderr!r})")
+    r, _ = tool.render("x\n" * 5000, "--size", "200", name="tall.bmp")
+    check(r.returncode == 3 and b"5000 lines at --size 200" in r.stderr and not (tool.tmp / "tall.bmp").exists(),
+          f"an image past the limits names lines and size ({r.stderr!r})")
+    source = tool.tmp / "same.bmp"
+    source.write_bytes(b"text\n")
+    r = tool.run(source, "-o", source)
+    check(r.returncode == 2 and b"is the input file" in r.stderr and source.read_bytes() == b"text\n",
+          f"-o naming the input is refused, the text kept ({r.stderr!r})")
 
 
 def test_usage(tool):
@@ -152,15 +256,28 @@ def test_usage(tool):
         (("--frobnicate", "-o", "x.bmp"), "unknown option"),
         (("--size", "ten", "-o", "x.bmp"), "non-numeric size"),
         (("--size", "0", "-o", "x.bmp"), "size below 1"),
-        (("--side", "32768", "-o", "x.bmp"), "16-bit range"),
-        (("--x", "2147483648", "-o", "x.bmp"), "32-bit range"),
-        (("--y=-2147483649", "-o", "x.bmp"), "32-bit range, --opt=value form"),
+        (("--size", "2049", "-o", "x.bmp"), "size above the canvas's largest font"),
+        (("--line-spacing", "0", "-o", "x.bmp"), "a pitch of 0 would print every line over the last"),
+        (("--side", "-10", "-o", "x.bmp"), "a negative margin would cut the text"),
+        (("--fg", "purple", "-o", "x.bmp"), "an unknown colour"),
+        (("--x", "3", "-o", "x.bmp"), "--x without --compat"),
+        (("--compat", "--x", "2147483648", "-o", "x.bmp"), "32-bit range"),
+        (("--compat", "--y=-2147483649", "-o", "x.bmp"), "32-bit range, --opt=value form"),
+        (("--compat", "--fg", "#ff0000", "-o", "x.bmp"), "--compat knows names only"),
         (("a.txt", "b.txt", "-o", "x.bmp"), "two inputs"),
+        (("-o", "x.jpg"), "an unknown extension"),
+        (("-o", "-"), "standard output without --format"),
+        (("-o", "x.bmp", "--format", "png"), "--format against the extension"),
+        (("-o", "x.bmp", "--wrap"), "--wrap without --width"),
+        (("-o", "x.bmp", "--mono", "--antialias"), "--antialias with --mono"),
+        (("-o", "x.bmp", "--size", "100", "--dpi", "9600"), "a size and dpi past the largest font"),
     ]
     for args, what in bad:
         r = tool.run(*args, stdin=b"x\n")
         one_line = r.stderr.startswith(b"lumarin: ") and r.stderr.count(b"\n") == 1
         check(r.returncode == 2 and one_line and r.stdout == b"", f"usage error, {what}: exit 2 ({r.stderr!r})")
+    check(b"one of black red green yellow blue magenta cyan white" in tool.run("--fg", "purple", "-o", "x.bmp").stderr,
+          "an unknown colour lists the known names")
 
     r = tool.run("--help")
     check(r.returncode == 0 and r.stdout.startswith(b"Usage: lumarin") and r.stderr == b"", "--help: exit 0, stdout")
@@ -168,14 +285,12 @@ def test_usage(tool):
     check(r.returncode == 0 and re.fullmatch(rb"lumarin \d+\.\d+\.\d+\n", r.stdout) is not None, "--version")
 
 
-def test_progress(tool):
-    text = "".join(f"line {i}\n" for i in range(250)).encode()
-    quiet = tool.run("-o", tool.tmp / "long.bmp", stdin=text)
-    check(quiet.returncode == 0 and quiet.stderr == b"", "no progress bar when stderr is no terminal")
-
+def run_on_terminal(tool, args, stdin, columns):
+    """What the tool writes to a terminal `columns` wide on its standard error."""
     controller, terminal = pty.openpty()
+    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
     try:
-        proc = subprocess.run([tool.exe, "-o", tool.tmp / "long.bmp"], input=text, stdout=subprocess.DEVNULL,
+        proc = subprocess.run([tool.exe, *map(str, args)], input=stdin, stdout=subprocess.DEVNULL,
                               stderr=terminal, env=tool.env)
         os.close(terminal)
         terminal = -1
@@ -192,16 +307,32 @@ def test_progress(tool):
         os.close(controller)
         if terminal >= 0:
             os.close(terminal)
-    check(proc.returncode == 0 and b"100%" in seen and seen.endswith(b"\r\033[K"),
-          f"a progress bar on a terminal, wiped at the end ({len(seen)} bytes)")
+    return proc, seen
+
+
+def test_progress(tool):
+    text = "".join(f"line {i}\n" for i in range(250)).encode()
+    quiet = tool.run("-o", tool.tmp / "long.bmp", stdin=text)
+    check(quiet.returncode == 0 and quiet.stderr == b"", "no progress bar when stderr is no terminal")
+    for columns in (80, 60, 30, 12):
+        proc, seen = run_on_terminal(tool, ["-o", tool.tmp / "long.bmp"], text, columns)
+        # Each redraw is a carriage return, at most columns - 1 characters
+        # and a clear to the end of the line; nothing ever starts a new line.
+        draws = [d[:-3] for d in seen.split(b"\r")[1:] if d.endswith(b"\033[K")]
+        fits = all(len(d) <= columns - 1 for d in draws)
+        check(proc.returncode == 0 and b"\n" not in seen and fits and seen.endswith(b"\r\033[K") and
+              any(b"100%" in d for d in draws), f"a bar {columns} columns wide, one line, wiped at the end")
+    proc, seen = run_on_terminal(tool, ["-o", tool.tmp / "no-such" / "x.bmp"], text, 80)
+    check(proc.returncode == 4 and b"\r\033[Klumarin: -o " in seen, "the bar is wiped before an error")
 
 
 def main() -> int:
     exe, sample = sys.argv[1], pathlib.Path(sys.argv[2])
     with tempfile.TemporaryDirectory() as tmp:
         tool = Tool(exe, tmp)
-        test_images(tool, sample)
-        test_style_options(tool)
+        test_measured_layout(tool, sample)
+        test_colours_and_styles(tool)
+        test_compat(tool, sample)
         test_failures(tool)
         test_usage(tool)
         test_progress(tool)

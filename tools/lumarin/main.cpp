@@ -1,4 +1,4 @@
-// lumarin: renders the lines of a UTF-8 text file into a BMP.
+// lumarin: renders the lines of a UTF-8 text file into an image.
 // Every failure reaches main, which turns it into one line on standard
 // error and the exit status for its kind.
 #include <cstdio>
@@ -8,6 +8,7 @@
 
 #include "lumarin/error.hpp"
 #include "tools/lumarin/input.hpp"
+#include "tools/lumarin/layout.hpp"
 #include "tools/lumarin/options.hpp"
 #include "tools/lumarin/progress.hpp"
 #include "tools/lumarin/render.hpp"
@@ -16,9 +17,9 @@ namespace {
 
 enum ExitStatus : int { kOk = 0, kUsage = 2, kBadInput = 3, kFileError = 4 };
 
-bool is_file_error(const lumarin::Error& e)
+bool is_file_error(lumarin::ErrorKind kind)
 {
-    switch (e.kind()) {
+    switch (kind) {
     case lumarin::ErrorKind::BadFileName:
     case lumarin::ErrorKind::FileNotFound:
     case lumarin::ErrorKind::DiskFull:
@@ -45,7 +46,12 @@ int run(std::span<const char* const> args)
         return print_to_stdout("lumarin " LUMARIN_VERSION "\n");
     const auto lines = split_lines(read_input(options.input));
     Progress progress(lines.size(), stderr_is_terminal());
-    render(lines, options, [&](std::size_t done) { progress.update(done); });
+    render(
+        lines, options, [&](std::size_t done) { progress.update(done); },
+        [&](const std::string& warning) {
+            progress.wipe();
+            std::cerr << "lumarin: warning: " << warning << "\n";
+        });
     return kOk;
 }
 
@@ -65,9 +71,14 @@ int main(int argc, char** argv)
         return report(e.what(), kUsage);
     } catch (const lumarin::cli::InputError& e) {
         return report(e.what(), kBadInput);
+    } catch (const lumarin::cli::LayoutError& e) {
+        return report(e.what(), kBadInput);
+    } catch (const lumarin::cli::JobError& e) {
+        return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
+                      is_file_error(e.kind()) ? kFileError : kBadInput);
     } catch (const lumarin::Error& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
-                      is_file_error(e) ? kFileError : kBadInput);
+                      is_file_error(e.kind()) ? kFileError : kBadInput);
     } catch (const std::bad_alloc&) {
         return report("out of memory", kBadInput);
     }

@@ -1,11 +1,14 @@
 #include "tools/lumarin/options.hpp"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <map>
 #include <string_view>
+#include <utility>
 
 #include "common/text.hpp"
 
@@ -13,10 +16,12 @@ namespace lumarin::cli {
 
 namespace {
 
+constexpr Integer kMaxPoints = 2048;  // the canvas's largest font
+
 template <typename T>
-T parse_integer(std::string_view option, std::string_view value, long long low = std::numeric_limits<T>::min())
+T parse_integer(std::string_view option, std::string_view value, long long low = std::numeric_limits<T>::min(),
+                long long high = std::numeric_limits<T>::max())
 {
-    constexpr long long high = std::numeric_limits<T>::max();
     long long n = 0;
     const char* end = value.data() + value.size();
     const auto [ptr, ec] = std::from_chars(value.data(), end, n);
@@ -36,26 +41,159 @@ Text text_argument(std::string_view option, std::string_view value)
     return text;
 }
 
-using Setter = std::function<void(Options&, std::string_view)>;
+constexpr std::array<std::pair<std::string_view, Colour>, 8> kColours{{
+    {"black", 0x000000},
+    {"red", 0x0000FF},
+    {"green", 0x00FF00},
+    {"yellow", 0x00FFFF},
+    {"blue", 0xFF0000},
+    {"magenta", 0xFF00FF},
+    {"cyan", 0xFFFF00},
+    {"white", 0xFFFFFF},
+}};
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<Colour> parse_hex_colour(std::string_view value)
+{
+    if (value.size() != 7 || value[0] != '#')
+        return std::nullopt;
+    Colour rgb = 0;
+    for (char c : value.substr(1)) {
+        const int d = hex_digit(c);
+        if (d < 0)
+            return std::nullopt;
+        rgb = rgb << 4 | static_cast<Colour>(d);
+    }
+    // #RRGGBB to 0x00BBGGRR
+    return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+}
+
+std::string lower_ascii(std::string_view s)
+{
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return out;
+}
+
+std::string colour_names()
+{
+    std::string names;
+    for (const auto& [name, colour] : kColours)
+        names += (names.empty() ? "" : " ") + std::string(name);
+    return names;
+}
+
+// A colour name (any case) or #RRGGBB.
+void set_colour(std::string_view option, std::string_view value, Colour& colour, Text& name)
+{
+    const std::string lower = lower_ascii(value);
+    for (const auto& [known, c] : kColours)
+        if (lower == known) {
+            colour = c;
+            name = text_argument(option, value);
+            return;
+        }
+    if (const auto hex = parse_hex_colour(value)) {
+        colour = *hex;
+        name = text_argument(option, value);
+        return;
+    }
+    throw UsageError(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
+                     colour_names());
+}
+
+Align parse_align(std::string_view value)
+{
+    static constexpr std::array<std::pair<std::string_view, Align>, 3> kAligns{
+        {{"left", Align::Left}, {"center", Align::Center}, {"right", Align::Right}}};
+    for (const auto& [name, align] : kAligns)
+        if (value == name)
+            return align;
+    throw UsageError("--align must be left, center or right, not '" + std::string(value) + "'");
+}
+
+constexpr std::array<std::pair<std::string_view, Format>, 3> kFormats{
+    {{"bmp", Format::Bmp}, {"png", Format::Png}, {"pbm", Format::Pbm}}};
+
+std::optional<Format> format_named(std::string_view name)
+{
+    const std::string lower = lower_ascii(name);
+    for (const auto& [known, format] : kFormats)
+        if (lower == known)
+            return format;
+    return std::nullopt;
+}
+
+std::string_view name_of(Format format)
+{
+    for (const auto& [name, f] : kFormats)
+        if (f == format)
+            return name;
+    return "bmp";
+}
+
+// What the parser collects before the checks: which options were given.
+struct Given {
+    std::optional<std::string> format;
+    bool width_factor = false;
+    bool offset = false;
+    bool dpi = false;
+    bool align = false;
+};
+
+using Setter = std::function<void(Options&, Given&, std::string_view)>;
 
 // Options that take a value, by name.
 std::map<std::string_view, Setter> valued_options()
 {
+    const auto output = [](Options& o, Given&, std::string_view v) { o.output = std::string(v); };
     return {
-        {"--font", [](Options& o, std::string_view v) { o.font = text_argument("--font", v); }},
-        {"--size", [](Options& o, std::string_view v) { o.size = parse_integer<Integer>("--size", v, 1); }},
-        {"--fg", [](Options& o, std::string_view v) { o.fg = text_argument("--fg", v); }},
-        {"--bg", [](Options& o, std::string_view v) { o.bg = text_argument("--bg", v); }},
+        {"--font", [](Options& o, Given&, std::string_view v) {
+             o.font = text_argument("--font", v);
+             o.font_given = true;
+         }},
+        {"--size", [](Options& o, Given&, std::string_view v) { o.size = parse_integer<Integer>("--size", v, 1, kMaxPoints); }},
+        {"--dpi", [](Options& o, Given& g, std::string_view v) {
+             o.dpi = parse_integer<int>("--dpi", v, 1, 9600);
+             g.dpi = true;
+         }},
+        {"--fg", [](Options& o, Given&, std::string_view v) { set_colour("--fg", v, o.fg, o.fg_name); }},
+        {"--bg", [](Options& o, Given&, std::string_view v) { set_colour("--bg", v, o.bg, o.bg_name); }},
         {"--line-spacing",
-         [](Options& o, std::string_view v) { o.line_spacing = parse_integer<Integer>("--line-spacing", v); }},
-        {"--width-factor",
-         [](Options& o, std::string_view v) { o.width_factor = parse_integer<Integer>("--width-factor", v); }},
-        {"--top", [](Options& o, std::string_view v) { o.top = parse_integer<Integer>("--top", v); }},
-        {"--side", [](Options& o, std::string_view v) { o.side = parse_integer<Integer>("--side", v); }},
-        {"--x", [](Options& o, std::string_view v) { o.x = parse_integer<Long>("--x", v); }},
-        {"--y", [](Options& o, std::string_view v) { o.y = parse_integer<Long>("--y", v); }},
-        {"--output", [](Options& o, std::string_view v) { o.output = std::string(v); }},
-        {"-o", [](Options& o, std::string_view v) { o.output = std::string(v); }},
+         [](Options& o, Given&, std::string_view v) { o.line_spacing = parse_integer<Integer>("--line-spacing", v, 1); }},
+        {"--width-factor", [](Options& o, Given& g, std::string_view v) {
+             o.width_factor = parse_integer<Integer>("--width-factor", v, 1);
+             g.width_factor = true;
+         }},
+        {"--top", [](Options& o, Given&, std::string_view v) { o.top = parse_integer<Integer>("--top", v, 0, 10000); }},
+        {"--side", [](Options& o, Given&, std::string_view v) { o.side = parse_integer<Integer>("--side", v, 0, 10000); }},
+        {"--width", [](Options& o, Given&, std::string_view v) { o.width = parse_integer<int>("--width", v, 1, 65535); }},
+        {"--align", [](Options& o, Given& g, std::string_view v) {
+             o.align = parse_align(v);
+             g.align = true;
+         }},
+        {"--format", [](Options&, Given& g, std::string_view v) { g.format = std::string(v); }},
+        {"--x", [](Options& o, Given& g, std::string_view v) {
+             o.x = parse_integer<Long>("--x", v);
+             g.offset = true;
+         }},
+        {"--y", [](Options& o, Given& g, std::string_view v) {
+             o.y = parse_integer<Long>("--y", v);
+             g.offset = true;
+         }},
+        {"--output", output},
+        {"-o", output},
     };
 }
 
@@ -63,7 +201,10 @@ std::map<std::string_view, bool Options::*> switches()
 {
     return {
         {"--mono", &Options::mono},
+        {"--antialias", &Options::antialias},
         {"--every-line", &Options::every_line},
+        {"--wrap", &Options::wrap},
+        {"--compat", &Options::compat},
         {"--help", &Options::help},
         {"-h", &Options::help},
         {"--version", &Options::version},
@@ -87,7 +228,8 @@ struct OptionTable {
 };
 
 // Handles one option at args[i]; returns how many arguments it used.
-std::size_t take_option(const OptionTable& table, Options& o, std::span<const char* const> args, std::size_t i)
+std::size_t take_option(const OptionTable& table, Options& o, Given& given, std::span<const char* const> args,
+                        std::size_t i)
 {
     std::string_view arg = args[i];
     if (const auto s = table.switches.find(arg); s != table.switches.end()) {
@@ -108,25 +250,93 @@ std::size_t take_option(const OptionTable& table, Options& o, std::span<const ch
     if (v == table.valued.end())
         throw UsageError("unknown option '" + std::string(arg) + "' (try --help)");
     if (inline_value) {
-        v->second(o, *inline_value);
+        v->second(o, given, *inline_value);
         return 1;
     }
     if (i + 1 >= args.size())
         throw UsageError(std::string(name) + " needs a value");
-    v->second(o, args[i + 1]);
+    v->second(o, given, args[i + 1]);
     return 2;
 }
 
-void check_complete(const Options& o)
+// The format from --format or the output's extension; they must agree.
+Format choose_format(const Options& o, const Given& given)
+{
+    std::optional<Format> chosen;
+    if (given.format) {
+        chosen = format_named(*given.format);
+        if (!chosen)
+            throw UsageError("--format must be bmp, png or pbm, not '" + *given.format + "'");
+    }
+    if (o.output == "-") {
+        if (!chosen)
+            throw UsageError("-o - writes to standard output: give --format bmp, png or pbm");
+        return *chosen;
+    }
+    const auto dot = o.output.find_last_of("./\\");
+    const std::optional<Format> named =
+        dot != std::string::npos && o.output[dot] == '.' ? format_named(o.output.substr(dot + 1)) : std::nullopt;
+    if (chosen && named && *chosen != *named)
+        throw UsageError("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
+    if (!chosen && !named)
+        throw UsageError("cannot tell the format of '" + o.output +
+                         "': name it .bmp, .png or .pbm, or give --format bmp, png or pbm");
+    return chosen ? *chosen : *named;
+}
+
+void refuse_unless(bool ok, const std::string& message)
+{
+    if (!ok)
+        throw UsageError(message);
+}
+
+void check_complete(Options& o, const Given& given)
 {
     if (o.help || o.version)
         return;
     if (o.output.empty())
-        throw UsageError("no output file: give -o OUT.bmp (try --help)");
-    text_argument("the output file name", o.output);
+        throw UsageError("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
+    if (o.output != "-")
+        text_argument("the output file name", o.output);
+    o.format = choose_format(o, given);
+    if (o.format == Format::Pbm)
+        o.mono = true;  // PBM has one bit a pixel and nothing else
+    refuse_unless(!(o.antialias && o.mono), "--antialias is for colour output; a 1-bit image has no grey edges");
+    refuse_unless(!o.wrap || o.width, "--wrap needs --width, the width to wrap at");
+    if (o.compat) {
+        refuse_unless(o.format == Format::Bmp, "--compat writes BMP only");
+        refuse_unless(o.output != "-", "--compat writes a file, not standard output");
+        refuse_unless(!given.dpi && !o.width && !given.align && !o.antialias,
+                      "--dpi, --width, --wrap, --align and --antialias need the measured layout; leave out --compat");
+        // The object knows colours only by these names.
+        refuse_unless(parse_hex_colour(to_utf8(o.fg_name)) == std::nullopt &&
+                          parse_hex_colour(to_utf8(o.bg_name)) == std::nullopt,
+                      "--compat takes colour names only (" + colour_names() + "), not #RRGGBB");
+    } else {
+        refuse_unless(!given.offset, "--x and --y move lines on the object's surface; they need --compat");
+        refuse_unless(!given.width_factor, "--width-factor sizes the object's surface; it needs --compat");
+        // The canvas takes points at 96 dpi.
+        refuse_unless(static_cast<long long>(o.size) * o.dpi <= kMaxPoints * 96LL,
+                      "--size " + std::to_string(o.size) + " at --dpi " + std::to_string(o.dpi) + " is " +
+                          std::to_string(static_cast<long long>(o.size) * o.dpi / 96) +
+                          " points at 96 dpi, more than the 2048 a font may have: lower --size or --dpi");
+    }
+    if (o.font.empty())
+        o.font = default_font(o.compat);
 }
 
 }  // namespace
+
+Text default_font(bool compat)
+{
+#if defined(_WIN32)
+    (void)compat;
+    return u"Courier New";
+#else
+    // The object's default, through fontconfig's alias, is the same face.
+    return compat ? u"Courier New" : u"Liberation Mono";
+#endif
+}
 
 Integer default_line_spacing(Integer size)
 {
@@ -138,6 +348,7 @@ Options parse_options(std::span<const char* const> args)
 {
     const OptionTable table;
     Options o;
+    Given given;
     bool have_input = false;
     bool options_done = false;
     for (std::size_t i = 0; i < args.size();) {
@@ -146,7 +357,7 @@ Options parse_options(std::span<const char* const> args)
             options_done = true;
             ++i;
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-            i += take_option(table, o, args, i);
+            i += take_option(table, o, given, args, i);
         } else {
             if (have_input)
                 throw UsageError("more than one input file ('" + o.input + "' and '" + std::string(arg) + "')");
@@ -155,48 +366,75 @@ Options parse_options(std::span<const char* const> args)
             ++i;
         }
     }
-    check_complete(o);
+    check_complete(o, given);
     return o;
 }
 
 std::string usage_text()
 {
-    return R"(Usage: lumarin [OPTIONS] [FILE|-] -o OUT.bmp
+    return R"(Usage: lumarin [OPTIONS] [FILE|-] -o OUT.bmp|OUT.png|OUT.pbm|-
 
 Renders each line of a UTF-8 text file (standard input when FILE is - or
-absent) into a 24-bit BMP, one line below the other; --mono rewrites the
-result as a 1-bit BMP.
+absent) into an image, one line below the other, sized to the text:
+nothing is cut off and no blank rows are left below the last line.
 
 Output:
-  -o, --output OUT.bmp   file to write, once all lines are drawn (replaced
-                         atomically)
-      --mono             write a 1-bit black-and-white bitmap
+  -o, --output OUT       file to write, once all lines are drawn (replaced
+                         atomically); - writes to standard output
+      --format F         bmp, png or pbm (default: from OUT's extension;
+                         needed with -o -)
+      --mono             1 bit a pixel: the background white (or black for
+                         a dark --bg), everything drawn the other colour;
+                         PBM is always 1-bit
       --every-line       replace the file after every line, for a watcher;
                          the final file is the same
 
-Text style:
-      --font NAME        typeface (default "Courier New")
-      --size N           point size, 1 to 32767 (default 10)
+Text:
+      --font NAME|FILE   family, or a .ttf/.otf file (default Liberation
+                         Mono); a family that is not installed falls back,
+                         with a warning
+      --size N           point size, 1 to 2048 (default 10)
+      --dpi N            dots per inch the sizes are meant for (default 96):
+                         203 or 300 for thermal printers
       --bold, --italic, --underline, --strikethru
-      --fg COLOUR        text colour name (default black)
-      --bg COLOUR        background colour name (default white)
-                         Known names: black red green yellow blue magenta
-                         cyan white, in any case; any other name is passed on
-                         and the renderer uses its default for it.
-      --width-factor N   column width in percent of the size, used to size
-                         the surface for the longest line (default 80)
+      --fg COLOUR        text colour (default black)
+      --bg COLOUR        background colour (default white)
+                         COLOUR is #RRGGBB or one of black red green yellow
+                         blue magenta cyan white, in any case
+      --antialias        grey glyph edges (colour output only; text is
+                         otherwise drawn in whole pixels)
 
 Layout (pixels):
-      --line-spacing N   line pitch (default: round(1.6 x size))
+      --width PX         image width; a longer line is an error, or wrapped
+                         at spaces with --wrap
+      --wrap             wrap lines longer than --width
+      --align A          left, center or right (default: each line's
+                         natural side: right for Arabic, Hebrew ...)
+      --line-spacing N   line pitch (default: the font's line height)
       --top N            top and bottom margin (default 4)
       --side N           left and right margin (default 4)
+
+The object's job (--compat): the surface sized by the object's own rules,
+as a client of the renderer gets it (width from the longest line's UTF-16
+length, FontSize + LineSpacing more height a line), BMP only:
+      --compat           draw that way
+      --width-factor N   column width in percent of the size (default 80)
+      --line-spacing N   line pitch (default: round(1.6 x size))
       --x N, --y N       offset of every line (default 0)
 
       -h, --help         show this help and exit
       --version          show the version and exit
 
-Exit status: 0 success, 2 bad usage, 3 bad input or a value the renderer
-refuses, 4 a file that cannot be written.
+Examples:
+  a receipt for an 80 mm thermal printer (576 dots at 203 dpi):
+      lumarin --mono --dpi 203 --width 576 --wrap receipt.txt -o r.png
+  a label, centred, bold:
+      lumarin --size 24 --bold --align center label.txt -o label.png
+  a sign in white on blue, to standard output:
+      echo 'OPEN' | lumarin --size 72 --fg white --bg blue --format png -o - >sign.png
+
+Exit status: 0 success, 2 bad usage, 3 bad input or text that cannot be
+drawn as asked, 4 a file that cannot be read or written.
 )";
 }
 

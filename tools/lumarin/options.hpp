@@ -1,5 +1,4 @@
-// The command line: every property a client of the renderer can set, the
-// input and the output.
+// The command line: what to draw, how it is laid out, and where it goes.
 #pragma once
 
 #include <optional>
@@ -18,30 +17,49 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+enum class Align { Natural, Left, Center, Right };
+enum class Format { Bmp, Png, Pbm };
+
 struct Options {
     std::string input = "-";  // "-" is standard input
-    std::string output;       // as given, for messages
-    Text font = u"Courier New";
+    std::string output;       // as given; "-" is standard output
+    Format format = Format::Bmp;
+    Text font;                // empty: the platform's default face
+    bool font_given = false;
     Integer size = 10;
-    std::optional<Integer> line_spacing;  // unset: a pitch derived from the size
-    Integer width_factor = 0;             // 0 lets the renderer pick its default
+    int dpi = 96;
+    std::optional<Integer> line_spacing;  // unset: the font's own line height
     FontStyle style{};
-    Text fg;
-    Text bg;
+    Colour fg = 0x000000;  // 0x00BBGGRR
+    Colour bg = 0xFFFFFF;
+    Text fg_name = u"black";  // as given, for the object's job
+    Text bg_name = u"white";
     Integer top = 4;
     Integer side = 4;
+    std::optional<int> width;  // the image's width in pixels
+    bool wrap = false;
+    Align align = Align::Natural;
+    bool mono = false;
+    bool antialias = false;
+    bool every_line = false;  // save after every line, not once at the end
+    bool compat = false;      // the object's own job: its sizing rules, BMP
+    // The object's job only:
+    Integer width_factor = 0;  // 0 lets the renderer pick its default
     Long x = 0;
     Long y = 0;
-    bool mono = false;
-    bool every_line = false;  // save after every line, not once at the end
     bool help = false;
     bool version = false;
 };
 
-// The line pitch used when none is given: about 1.6 times the point size.
+// The typeface when --font is not given.
+Text default_font(bool compat);
+
+// The line pitch the object's job uses when none is given: about 1.6 times
+// the point size.
 Integer default_line_spacing(Integer size);
 
-// Parses the arguments after the program name; throws UsageError.
+// Parses and checks the arguments after the program name; throws
+// UsageError naming the option at fault.
 Options parse_options(std::span<const char* const> args);
 
 std::string usage_text();

@@ -1,9 +1,11 @@
 // A progress bar on standard error for long inputs, drawn only when
-// standard error is a terminal; the bar is wiped when the job ends, so an
-// error message that follows stands on its own line.
+// standard error is a terminal. It fits the terminal's width, redraws on
+// one line, and is wiped when the job ends, whether it succeeded or not,
+// so that a message that follows stands on its own line.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace lumarin::cli {
 
@@ -16,16 +18,23 @@ public:
     Progress& operator=(const Progress&) = delete;
 
     void update(std::size_t done);
+    // Clears the bar from the screen; the next update draws it again.
+    void wipe();
 
     static constexpr std::size_t kMinLines = 200;
 
 private:
     std::size_t total_;
     bool active_;
+    bool shown_ = false;
     int shown_percent_ = -1;
 };
 
 // True when standard error is a terminal.
 bool stderr_is_terminal();
+
+// The bar for `done` of `total` in at most `columns - 1` characters (the
+// last column is left free, so that no terminal wraps the line).
+std::string progress_line(std::size_t done, std::size_t total, int columns);
 
 }  // namespace lumarin::cli

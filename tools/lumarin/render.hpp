@@ -1,19 +1,39 @@
-// The job itself, done the way a client of the renderer does it.
+// The job itself: the measured layout on the canvas, or with --compat the
+// object's own job, the way a client of the renderer does it.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "lumarin/error.hpp"
 #include "lumarin/types.hpp"
 #include "tools/lumarin/options.hpp"
 
 namespace lumarin::cli {
 
-// Sizes the surface for the longest line, prints every line (the renderer
-// saves the file after each) and, with --mono, rewrites it as 1-bit.
-// `on_line` hears how many lines are done. Renderer failures propagate as
-// lumarin::Error; an input without lines is an InputError.
-void render(const std::vector<Text>& lines, const Options& options, const std::function<void(std::size_t)>& on_line);
+// A renderer failure with the option or line that caused it in front of
+// its message.
+class JobError : public std::runtime_error {
+public:
+    JobError(const std::string& where, const lumarin::Error& cause)
+        : std::runtime_error(where + ": " + cause.what()), kind_(cause.kind())
+    {
+    }
+    lumarin::ErrorKind kind() const noexcept { return kind_; }
+    int number() const noexcept { return static_cast<int>(kind_); }
+
+private:
+    lumarin::ErrorKind kind_;
+};
+
+// Draws every line and writes the output once (after each line with
+// --every-line). `on_line` hears how many lines are done; `warn` gets
+// messages that do not stop the job. An input without lines is an
+// InputError; a line that does not fit is a LayoutError.
+void render(const std::vector<Text>& lines, const Options& options, const std::function<void(std::size_t)>& on_line,
+            const std::function<void(const std::string&)>& warn);
 
 }  // namespace lumarin::cli
