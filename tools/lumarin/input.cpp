@@ -1,5 +1,10 @@
 #include "tools/lumarin/input.hpp"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,11 +61,28 @@ std::vector<Text> split_lines(std::string_view bytes)
     return lines;
 }
 
+// Opens a UTF-8 named file for reading bytes.
+std::FILE* open_for_reading(const std::string& path)
+{
+#if defined(_WIN32)
+    Text wide;
+    if (!from_utf8(path, wide))
+        return nullptr;
+    return _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
 std::string read_input(const std::string& path)
 {
-    if (path == "-")
+    if (path == "-") {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);  // CR LF are ours to handle; Ctrl-Z is a byte
+#endif
         return read_all(stdin, path);
-    const FilePtr f(std::fopen(path.c_str(), "rb"));
+    }
+    const FilePtr f(open_for_reading(path));
     if (!f)
         fail_read(path, errno);
     return read_all(f.get(), path);

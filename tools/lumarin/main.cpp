@@ -5,7 +5,10 @@
 #include <iostream>
 #include <new>
 #include <span>
+#include <string>
+#include <vector>
 
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/layout.hpp"
@@ -61,12 +64,10 @@ int report(const std::string& message, int status)
     return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int run_reporting(std::span<const char* const> args)
 {
     try {
-        return run(std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
+        return run(args);
     } catch (const lumarin::cli::UsageError& e) {
         return report(e.what(), kUsage);
     } catch (const lumarin::cli::InputError& e) {
@@ -83,3 +84,24 @@ int main(int argc, char** argv)
         return report("out of memory", kBadInput);
     }
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// The arguments as UTF-8, like Linux's: Windows holds them in UTF-16.
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> utf8;
+    for (int i = 1; i < argc; ++i)
+        utf8.push_back(lumarin::to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(argv[i]))));
+    std::vector<const char*> args;
+    for (const std::string& arg : utf8)
+        args.push_back(arg.c_str());
+    return run_reporting(args);
+}
+#else
+int main(int argc, char** argv)
+{
+    return run_reporting(std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
+}
+#endif

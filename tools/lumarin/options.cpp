@@ -89,8 +89,11 @@ std::string lower_ascii(std::string_view s)
 std::string colour_names()
 {
     std::string names;
-    for (const auto& [name, colour] : kColours)
-        names += (names.empty() ? "" : " ") + std::string(name);
+    for (const auto& [name, colour] : kColours) {
+        if (!names.empty())
+            names += ' ';
+        names += name;
+    }
     return names;
 }
 

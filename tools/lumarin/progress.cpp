@@ -54,8 +54,12 @@ std::string progress_line(std::size_t done, std::size_t total, int columns)
     if (bar < 10)
         return tail.substr(0, static_cast<std::size_t>(std::max(room, 0)));
     const int filled = percent * bar / 100;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(bar - filled), '.') + "] " + tail;
+    std::string line(1, '[');
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(bar - filled), '.');
+    line += "] ";
+    line += tail;
+    return line;
 }
 
 Progress::Progress(std::size_t total, bool enabled) : total_(total), active_(enabled && total >= kMinLines) {}

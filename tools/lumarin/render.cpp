@@ -202,8 +202,13 @@ void refuse_writing_over_input(const Options& o)
 {
     if (o.input == "-" || o.output == "-")
         return;
+    // Paths from UTF-16, so that Windows does not read UTF-8 as its code page.
+    Text input;
+    Text output;
+    from_utf8(o.input, input);
+    from_utf8(o.output, output);
     std::error_code ec;
-    if (std::filesystem::equivalent(o.input, o.output, ec))
+    if (std::filesystem::equivalent(std::filesystem::path(input), std::filesystem::path(output), ec))
         throw UsageError("-o " + o.output + " is the input file; writing there would replace the text");
 }
 
