@@ -1,6 +1,7 @@
 #include "tools/lumarin/layout.hpp"
 
 #include <algorithm>
+#include <climits>
 
 #include "common/text.hpp"
 
@@ -77,15 +78,24 @@ Page lay_out(const std::vector<TextMetrics>& lines, const LayoutRules& rules,
         page.width = (ink_right - ink_left) + 2LL * rules.side;
     }
 
-    // Down: line i's box starts i pitches below the first; the image spans
-    // every box and every ink, and the margins.
-    long long top = 0;
-    long long bottom = 0;
+    // Down: line i's box starts i pitches below the first. The image spans
+    // the ink and the margins, so that no blank band of the font's ascent
+    // or descent is left above or below; a blank first or last line keeps
+    // its whole box, since the user asked for that space.
+    const long long last = static_cast<long long>(lines.size() - 1) * pitch;
+    long long top = lines.front().has_ink ? LLONG_MAX : 0;
+    long long bottom = lines.back().has_ink ? LLONG_MIN : last + line_height;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const TextMetrics& m = lines[i];
         const long long y = static_cast<long long>(i) * pitch;
-        top = std::min(top, m.has_ink ? y + m.ink.top : y);
-        bottom = std::max(bottom, y + std::max<long long>(line_height, m.has_ink ? m.ink.bottom : 0));
+        if (m.has_ink) {
+            top = std::min(top, y + m.ink.top);
+            bottom = std::max(bottom, y + m.ink.bottom);
+        }
+    }
+    if (top == LLONG_MAX) {  // no ink anywhere
+        top = 0;
+        bottom = last + line_height;
     }
     page.height = (bottom - top) + 2LL * rules.top;
     for (std::size_t i = 0; i < lines.size(); ++i)

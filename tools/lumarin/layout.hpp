@@ -1,6 +1,7 @@
 // The measured layout: where each line goes and how large the image is, from
 // what the text drawer measured, so that no ink is cut on any side and the
-// image ends after the last line's descent and the bottom margin.
+// margins are measured from the ink: no blank band is left below the last
+// line, as a thermal printer would feed it.
 #pragma once
 
 #include <functional>
