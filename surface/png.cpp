@@ -7,8 +7,9 @@
 // the sink between libpng calls.
 //
 // libpng's simplified API (png_image_write_*) needs no setjmp, but it
-// writes neither 1-bit pixels nor a pHYs chunk, and it wants the whole
-// image at once.
+// writes neither 1-bit pixels nor a pHYs chunk, and it writes the whole file
+// in one call to memory or a stdio stream rather than in pieces to the
+// replacement file.
 #include "surface/png.hpp"
 
 #include <png.h>
@@ -32,8 +33,8 @@ constexpr png_uint_32 kPixelsPerMetre = 3780;
 
 // What libpng's callbacks leave for the writer.
 struct Output {
-    std::vector<std::byte> pending;  // compressed bytes not yet sent
-    std::exception_ptr failure;      // what keeping them threw
+    std::vector<std::byte> pending;   // compressed bytes not yet sent
+    std::exception_ptr failure;       // what keeping them threw
     std::array<char, 160> message{};  // libpng's last error
 };
 
