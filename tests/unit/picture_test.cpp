@@ -17,9 +17,6 @@
 namespace lumarin {
 namespace {
 
-using test::error_number;
-using test::TempDir;
-
 constexpr Pixel kWhite = 0xFFFFFF;
 constexpr Pixel kNavy = 0x000080;
 
@@ -60,7 +57,7 @@ TEST(PictureFormats, EachBuildWritesBmpAndPbmAndLinuxPng)
     if (can_write(PictureFormat::Png))
         return;
     // Refused before the file is touched, with the format named.
-    TempDir dir;
+    test::TempDir dir;
     try {
         save_picture(Image(1, 1, kWhite), PictureFormat::Png, false, kWhite, test::text_of(dir / "x.png"));
         ADD_FAILURE() << "a PNG was written without libpng";
@@ -73,7 +70,7 @@ TEST(PictureFormats, EachBuildWritesBmpAndPbmAndLinuxPng)
 
 TEST(PictureFormats, SavesAreTheEncodedBytesAndBmpIsTheBmpWriters)
 {
-    TempDir dir;
+    test::TempDir dir;
     const auto target = dir / "out";
     const Image image = speckled(37, 5, kNavy);
     EXPECT_EQ(encode_picture(image, PictureFormat::Bmp, false, kNavy), encode_bmp24(image));
@@ -86,7 +83,7 @@ TEST(PictureFormats, SavesAreTheEncodedBytesAndBmpIsTheBmpWriters)
             EXPECT_EQ(test::read_bytes(target), encode_picture(image, format, mono, kNavy))
                 << format_name(format) << (mono ? " 1-bit" : " colour");
         }
-        EXPECT_EQ(error_number([&] {
+        EXPECT_EQ(test::error_number([&] {
                       save_picture(image, format, false, kNavy, test::text_of(dir / "missing" / "x"));
                   }),
                   76);
@@ -216,7 +213,7 @@ TEST(Png, SignatureHeaderAndResolutionByteForByte)
         EXPECT_EQ(chunks.back().type, "IEND");
         EXPECT_TRUE(chunks.back().data.empty());
     }
-    EXPECT_EQ(error_number([] { encode_picture(Image(0, 3, kWhite), PictureFormat::Png, false, kWhite); }), 481);
+    EXPECT_EQ(test::error_number([] { encode_picture(Image(0, 3, kWhite), PictureFormat::Png, false, kWhite); }), 481);
 }
 
 TEST(Png, ReadsBackAsTheImageInColourAndByTheOneBitRule)
