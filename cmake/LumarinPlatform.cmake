@@ -1,13 +1,19 @@
-# Which text drawer and file layer this build uses, and what they link.
+# Which text drawer, file layer and PNG writer this build uses, and what
+# they link. The Windows builds have no PNG library: they write BMP and PBM.
 if(WIN32)
   set(LUMARIN_TEXT_DRAWER text_gdi.cpp)
   set(LUMARIN_FILE_LAYER file_win32.cpp)
+  set(LUMARIN_PNG_WRITER "")
   set(LUMARIN_PLATFORM_LIBS gdi32)
 else()
   find_package(PkgConfig REQUIRED)
-  pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo harfbuzz fontconfig)
+  # One imported target for every library the static library needs; its
+  # name is older than the libraries beside Pango in it.
+  # LumarinConfig.cmake.in repeats this.
+  pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo harfbuzz fontconfig libpng)
   set(LUMARIN_TEXT_DRAWER text_pango.cpp)
   set(LUMARIN_FILE_LAYER file_posix.cpp)
+  set(LUMARIN_PNG_WRITER png.cpp)
   set(LUMARIN_PLATFORM_LIBS PkgConfig::PANGOCAIRO)
 endif()
 

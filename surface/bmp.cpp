@@ -14,7 +14,6 @@ namespace lumarin {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = 1 << 20;
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 
@@ -121,7 +120,7 @@ void write_bmp(const Format& format, const Image& image, Pixel background, Emit 
     if (stride == 0 || image.height() == 0)
         return;
     const auto height = static_cast<std::size_t>(image.height());
-    const std::size_t rows_per_chunk = std::clamp<std::size_t>(kChunkBytes / stride, 1, height);
+    const std::size_t rows_per_chunk = std::clamp<std::size_t>(kWriteChunkBytes / stride, 1, height);
     std::vector<std::byte> chunk(rows_per_chunk * stride);
     for (std::size_t start = 0; start < height; start += rows_per_chunk) {
         const std::size_t count = std::min(rows_per_chunk, height - start);

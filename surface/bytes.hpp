@@ -1,12 +1,23 @@
 // Little-endian field writers for the bitmap formats: each header is built
 // field by field with these, so the code reads like the layout it writes.
+// And where the writers send their bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 namespace lumarin {
+
+// The writers convert and send a file about this much at a time, so that no
+// buffer grows with the image.
+inline constexpr std::size_t kWriteChunkBytes = 1 << 20;
+
+// Takes the bytes of a file in order: a vector for encode_*, the
+// replacement file for save_*.
+using ByteSink = std::function<void(std::span<const std::byte>)>;
 
 class ByteWriter {
 public:

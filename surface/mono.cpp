@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
+
+#include "lumarin/error.hpp"
+#include "surface/bytes.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -136,6 +140,29 @@ int convert_to_mono_rows(const Image& image, Pixel background, int start, int li
         pack_mono_row(image.row(image.height() - 1 - (start + line)), image.width(), bg, flip, row);
     }
     return count;
+}
+
+void for_each_mono_run(const Image& image, Pixel background, const std::function<void(std::span<std::byte>)>& take)
+{
+    const auto row_bytes = static_cast<std::size_t>(packed_mono_row_bytes(image.width()));
+    const auto height = static_cast<std::size_t>(image.height());
+    if (row_bytes == 0 || height == 0)
+        return;
+    const auto stride = static_cast<std::size_t>(mono_stride(image.width()));
+    const std::size_t rows_per_run = std::clamp<std::size_t>(kWriteChunkBytes / row_bytes, 1, height);
+    // Each row is converted at its packed place; the word padding the
+    // conversion adds runs into the next row's place, which that row then
+    // overwrites, or into the slack after the last row.
+    std::vector<std::byte> run(rows_per_run * row_bytes + (stride - row_bytes));
+    for (std::size_t top = 0; top < height; top += rows_per_run) {
+        const std::size_t count = std::min(rows_per_run, height - top);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto scan_line = static_cast<int>(height - 1 - (top + i));
+            if (convert_to_mono_rows(image, background, scan_line, 1, std::span(run).subspan(i * row_bytes, stride)) != 1)
+                fail(ErrorKind::InvalidPicture, "cannot convert the surface to one bit per pixel");
+        }
+        take(std::span(run.data(), count * row_bytes));
+    }
 }
 
 }  // namespace lumarin

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "surface/bmp.hpp"
@@ -14,6 +15,8 @@
 namespace lumarin {
 
 constexpr std::int64_t mono_stride(std::int64_t width) noexcept { return bmp_stride(width, 1); }
+// Bytes a row where rows end at a whole byte rather than a word (PNG, PBM).
+constexpr std::int64_t packed_mono_row_bytes(std::int64_t width) noexcept { return (width + 7) / 8; }
 
 // A colour is light when its luminance 0.299 R + 0.587 G + 0.114 B is at
 // least half of full scale.
@@ -40,5 +43,11 @@ constexpr int mono_bit(Pixel p, Pixel background) noexcept
 // converted: fewer than asked where the image ends, 0 when `bits` cannot
 // hold them.
 int convert_to_mono_rows(const Image& image, Pixel background, int start, int lines, std::span<std::byte> bits);
+
+// Calls `take` with runs of whole rows, top row first, converted as
+// convert_to_mono_rows converts them but packed_mono_row_bytes(width) bytes
+// each, one straight after the other; about kWriteChunkBytes a run. `take`
+// may change the bytes it is given.
+void for_each_mono_run(const Image& image, Pixel background, const std::function<void(std::span<std::byte>)>& take);
 
 }  // namespace lumarin

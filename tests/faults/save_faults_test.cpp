@@ -3,7 +3,7 @@
 // change, a read-only file and an immutable file. Each must fail with its
 // error number, leave the previous file byte for byte and leave no
 // temporary beside it, for both the colour save of PrintText and the 1-bit
-// save of Monotize.
+// save of Monotize, and a file-size limit for the PNG and PBM writers too.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -15,11 +15,13 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "lumarin/synapse.hpp"
 #include "support.hpp"
+#include "surface/picture.hpp"
 
 namespace lumarin {
 namespace {
@@ -113,6 +115,15 @@ int error_in_child(const std::function<void()>& restrict, const std::function<vo
     return number;
 }
 
+// Files may grow to 64 KiB. Without SIGXFSZ ignored the kernel would kill
+// the process; ignored, the write that passes the limit fails with EFBIG.
+void limit_file_size()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
 // Expects `number` from the save, with the folder exactly as it was.
 // A save of a fresh width x height surface to `target`, in this process.
 std::function<int(Save)> save_here(const std::filesystem::path& target, int width, int height)
@@ -158,17 +169,34 @@ TEST(SaveFaults, AFileSizeLimitIsDiskFull)
         [&](Save how) {
             synapse s;
             prepare(s, target, 2000, 400);  // 2.4 MB in colour, 100 KB in one bit
-            return error_in_child(
-                [] {
-                    // Without SIGXFSZ ignored the kernel would kill the child;
-                    // ignored, the write that passes the limit fails with EFBIG.
-                    std::signal(SIGXFSZ, SIG_IGN);
-                    const rlimit limit{64 * 1024, 64 * 1024};
-                    ::setrlimit(RLIMIT_FSIZE, &limit);
-                },
-                [&] { save(s, how); });
+            return error_in_child(limit_file_size, [&] { save(s, how); });
         },
         61);
+}
+
+// PNG and PBM go out in pieces from writers of their own, PNG's from
+// between libpng's calls: the error of a piece that passes the limit
+// reaches the caller the same way.
+TEST(SaveFaults, AFileSizeLimitIsDiskFullForPngAndPbmToo)
+{
+    TempDir dir;
+    const auto target = previous_file(dir.path());
+    // Noise does not compress: 2.2 MB as a PNG, 90 KB as a PBM.
+    Image noise(1200, 600, 0xFFFFFF);
+    std::mt19937 random(3);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.set(x, y, random() & 0xFFFFFF);
+    for (const auto format : {PictureFormat::Png, PictureFormat::Pbm}) {
+        if (!can_write(format))
+            continue;
+        const Snapshot before = snapshot(dir.path());
+        EXPECT_EQ(error_in_child(limit_file_size,
+                                 [&] { save_picture(noise, format, false, 0xFFFFFF, test::text_of(target)); }),
+                  61)
+            << format_name(format);
+        EXPECT_EQ(snapshot(dir.path()), before) << format_name(format) << ": the folder changed";
+    }
 }
 
 // A tmpfs of 64 KiB, mounted for the test and lazily detached after it.

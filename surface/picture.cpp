@@ -1,0 +1,110 @@
+#include "surface/picture.hpp"
+
+#include <string>
+
+#include "lumarin/error.hpp"
+#include "surface/bmp.hpp"
+#include "surface/bytes.hpp"
+#include "surface/file.hpp"
+#include "surface/mono.hpp"
+#include "surface/png.hpp"
+
+namespace lumarin {
+
+namespace {
+
+void check_writable(PictureFormat format)
+{
+    if (!can_write(format))
+        fail(ErrorKind::InvalidPropertyValue,
+             "this build cannot write " + std::string(format_name(format)) + " pictures");
+}
+
+// The conversion's bits are 1 for white; PBM's are 1 for black. The bits
+// past the last pixel of a row stay zero.
+void invert_to_pbm_rows(std::span<std::byte> rows, std::size_t row_bytes, int width)
+{
+    const int tail = width % 8;
+    const auto last_byte_mask = static_cast<std::byte>(tail == 0 ? 0xFF : 0xFF << (8 - tail));
+    for (std::byte& b : rows)
+        b = ~b;
+    for (std::size_t end = row_bytes; end <= rows.size(); end += row_bytes)
+        rows[end - 1] &= last_byte_mask;
+}
+
+void write_pbm(const Image& image, Pixel background, const ByteSink& sink)
+{
+    const std::string header = "P4\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n";
+    sink(std::as_bytes(std::span(header)));
+    const auto row_bytes = static_cast<std::size_t>(packed_mono_row_bytes(image.width()));
+    for_each_mono_run(image, background, [&](std::span<std::byte> rows) {
+        invert_to_pbm_rows(rows, row_bytes, image.width());
+        sink(rows);
+    });
+}
+
+// PNG and PBM, whose writers send their bytes to a sink as they go.
+void write_streamed(const Image& image, PictureFormat format, bool mono, Pixel background, const ByteSink& sink)
+{
+    // Without libpng, write_png is never defined; a discarded statement
+    // does not need it, and check_writable has refused PNG already.
+    if (format == PictureFormat::Pbm)
+        write_pbm(image, background, sink);
+    else if constexpr (kPngBuiltIn)
+        write_png(image, mono, background, sink);
+}
+
+}  // namespace
+
+std::string_view format_name(PictureFormat format) noexcept
+{
+    switch (format) {
+    case PictureFormat::Bmp:
+        return "BMP";
+    case PictureFormat::Png:
+        return "PNG";
+    case PictureFormat::Pbm:
+        return "PBM";
+    }
+    return "unknown";
+}
+
+bool can_write(PictureFormat format) noexcept
+{
+    switch (format) {
+    case PictureFormat::Bmp:
+    case PictureFormat::Pbm:
+        return true;
+    case PictureFormat::Png:
+        return kPngBuiltIn;
+    }
+    return false;
+}
+
+std::vector<std::byte> encode_picture(const Image& image, PictureFormat format, bool mono, Pixel background)
+{
+    check_writable(format);
+    if (format == PictureFormat::Bmp)
+        return mono ? encode_bmp1(image, background) : encode_bmp24(image);
+    std::vector<std::byte> out;
+    write_streamed(image, format, mono, background,
+                   [&](std::span<const std::byte> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
+    return out;
+}
+
+void save_picture(const Image& image, PictureFormat format, bool mono, Pixel background, const Text& path)
+{
+    check_writable(format);
+    if (format == PictureFormat::Bmp) {
+        if (mono)
+            SaveMonoPicture(image, background, path);
+        else
+            SavePicture(image, path);
+        return;
+    }
+    ReplacementFile file(path);
+    write_streamed(image, format, mono, background, [&](std::span<const std::byte> bytes) { file.write(bytes); });
+    file.commit();
+}
+
+}  // namespace lumarin
