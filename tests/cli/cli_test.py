@@ -148,6 +148,26 @@ def test_measured_layout(tool, sample):
     check(stdout.returncode == 0 and stdout.stdout == out.read_bytes(), "-o - --format bmp writes the file's bytes")
 
 
+def test_formats(tool, sample):
+    """PNG and PBM hold the same picture as the BMPs."""
+    files = {}
+    for name, extra in (("c.bmp", []), ("c.png", []), ("m.bmp", ["--mono"]), ("m.png", ["--mono"]), ("m.pbm", []),
+                        ("f.img", ["--format", "png"])):
+        r = tool.run(sample, "-o", tool.tmp / name, *extra)
+        check(r.returncode == 0, f"writes {name} {extra} ({r.stderr!r})")
+        files[name] = Image.open(tool.tmp / name)
+    check(files["c.png"].format == "PNG" and files["c.png"].mode == "RGB" and
+          files["c.png"].tobytes() == files["c.bmp"].tobytes(), "a colour PNG of the same pixels")
+    for name in ("m.png", "m.pbm"):
+        same = files[name].convert("1").tobytes() == files["m.bmp"].convert("1").tobytes()
+        check(files[name].mode in ("1", "L") and same, f"{name} is the 1-bit picture ({files[name].mode})")
+    check(files["f.img"].format == "PNG", "--format png whatever the name")
+    stdout = tool.run(sample, "-o", "-", "--format", "png")
+    check(stdout.returncode == 0 and stdout.stdout == (tool.tmp / "c.png").read_bytes(), "-o - --format png")
+    for im in files.values():
+        im.close()
+
+
 def test_colours_and_styles(tool):
     text = "HELLO world\nsecond line\n"
     r, out = tool.render(text, "--fg", "RED", "--bg", "#0000ff")
@@ -331,6 +351,7 @@ def main() -> int:
     with tempfile.TemporaryDirectory() as tmp:
         tool = Tool(exe, tmp)
         test_measured_layout(tool, sample)
+        test_formats(tool, sample)
         test_colours_and_styles(tool)
         test_compat(tool, sample)
         test_failures(tool)

@@ -126,10 +126,10 @@ Align parse_align(std::string_view value)
     throw UsageError("--align must be left, center or right, not '" + std::string(value) + "'");
 }
 
-constexpr std::array<std::pair<std::string_view, Format>, 3> kFormats{
-    {{"bmp", Format::Bmp}, {"png", Format::Png}, {"pbm", Format::Pbm}}};
+constexpr std::array<std::pair<std::string_view, PictureFormat>, 3> kFormats{
+    {{"bmp", PictureFormat::Bmp}, {"png", PictureFormat::Png}, {"pbm", PictureFormat::Pbm}}};
 
-std::optional<Format> format_named(std::string_view name)
+std::optional<PictureFormat> format_named(std::string_view name)
 {
     const std::string lower = lower_ascii(name);
     for (const auto& [known, format] : kFormats)
@@ -138,7 +138,7 @@ std::optional<Format> format_named(std::string_view name)
     return std::nullopt;
 }
 
-std::string_view name_of(Format format)
+std::string_view name_of(PictureFormat format)
 {
     for (const auto& [name, f] : kFormats)
         if (f == format)
@@ -263,9 +263,9 @@ std::size_t take_option(const OptionTable& table, Options& o, Given& given, std:
 }
 
 // The format from --format or the output's extension; they must agree.
-Format choose_format(const Options& o, const Given& given)
+PictureFormat choose_format(const Options& o, const Given& given)
 {
-    std::optional<Format> chosen;
+    std::optional<PictureFormat> chosen;
     if (given.format) {
         chosen = format_named(*given.format);
         if (!chosen)
@@ -277,7 +277,7 @@ Format choose_format(const Options& o, const Given& given)
         return *chosen;
     }
     const auto dot = o.output.find_last_of("./\\");
-    const std::optional<Format> named =
+    const std::optional<PictureFormat> named =
         dot != std::string::npos && o.output[dot] == '.' ? format_named(o.output.substr(dot + 1)) : std::nullopt;
     if (chosen && named && *chosen != *named)
         throw UsageError("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
@@ -302,12 +302,14 @@ void check_complete(Options& o, const Given& given)
     if (o.output != "-")
         text_argument("the output file name", o.output);
     o.format = choose_format(o, given);
-    if (o.format == Format::Pbm)
+    refuse_unless(can_write(o.format), "this build cannot write " + std::string(format_name(o.format)) +
+                                           ": write BMP or PBM");
+    if (o.format == PictureFormat::Pbm)
         o.mono = true;  // PBM has one bit a pixel and nothing else
     refuse_unless(!(o.antialias && o.mono), "--antialias is for colour output; a 1-bit image has no grey edges");
     refuse_unless(!o.wrap || o.width, "--wrap needs --width, the width to wrap at");
     if (o.compat) {
-        refuse_unless(o.format == Format::Bmp, "--compat writes BMP only");
+        refuse_unless(o.format == PictureFormat::Bmp, "--compat writes BMP only");
         refuse_unless(o.output != "-", "--compat writes a file, not standard output");
         refuse_unless(!given.dpi && !o.width && !given.align && !o.antialias,
                       "--dpi, --width, --wrap, --align and --antialias need the measured layout; leave out --compat");

@@ -8,6 +8,7 @@
 
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
+#include "surface/picture.hpp"
 
 namespace lumarin::cli {
 
@@ -18,12 +19,11 @@ public:
 };
 
 enum class Align { Natural, Left, Center, Right };
-enum class Format { Bmp, Png, Pbm };
 
 struct Options {
     std::string input = "-";  // "-" is standard input
     std::string output;       // as given; "-" is standard output
-    Format format = Format::Bmp;
+    PictureFormat format = PictureFormat::Bmp;
     Text font;                // empty: the platform's default face
     bool font_given = false;
     Integer size = 10;

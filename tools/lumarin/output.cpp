@@ -9,31 +9,12 @@
 #endif
 
 #include "common/text.hpp"
-#include "surface/bmp.hpp"
+#include "surface/picture.hpp"
 #include "tools/lumarin/render.hpp"
 
 namespace lumarin::cli {
 
 namespace {
-
-std::vector<std::byte> encode(const Image& image, const Options& o)
-{
-    const Pixel background = pixel_from_colour(o.bg);
-    if (o.format != Format::Bmp)
-        fail(ErrorKind::InvalidPropertyValue, "this build cannot write that format");
-    return o.mono ? encode_bmp1(image, background) : encode_bmp24(image);
-}
-
-void save(const Image& image, const Options& o, const Text& path)
-{
-    const Pixel background = pixel_from_colour(o.bg);
-    if (o.format != Format::Bmp)
-        fail(ErrorKind::InvalidPropertyValue, "this build cannot write that format");
-    if (o.mono)
-        SaveMonoPicture(image, background, path);
-    else
-        SavePicture(image, path);
-}
 
 void write_to_stdout(const std::vector<std::byte>& bytes)
 {
@@ -51,12 +32,12 @@ void write_image(const Image& image, const Options& o)
     const std::string where = o.output == "-" ? "-o - (standard output)" : "-o " + o.output;
     try {
         if (o.output == "-") {
-            write_to_stdout(encode(image, o));
+            write_to_stdout(encode_picture(image, o.format, o.mono, pixel_from_colour(o.bg)));
             return;
         }
         Text path;
         from_utf8(o.output, path);  // checked when the options were parsed
-        save(image, o, path);
+        save_picture(image, o.format, o.mono, pixel_from_colour(o.bg), path);
     } catch (const lumarin::Error& e) {
         throw JobError(where, e);
     }
