@@ -330,6 +330,25 @@ def run_on_terminal(tool, args, stdin, columns):
     return proc, seen
 
 
+def test_terminal_input(tool):
+    """Text typed at a terminal ends with one Ctrl-D."""
+    controller, terminal = pty.openpty()
+    proc = subprocess.Popen([tool.exe, "-o", tool.tmp / "typed.bmp"], stdin=terminal, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env=tool.env)
+    try:
+        os.write(controller, b"typed at a terminal\n")
+        os.write(controller, b"\x04")
+        try:
+            proc.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        check(proc.returncode == 0 and (tool.tmp / "typed.bmp").exists(), "one Ctrl-D ends input at a terminal")
+    finally:
+        os.close(controller)
+        os.close(terminal)
+
+
 def test_progress(tool):
     text = "".join(f"line {i}\n" for i in range(250)).encode()
     quiet = tool.run("-o", tool.tmp / "long.bmp", stdin=text)
@@ -356,6 +375,7 @@ def main() -> int:
         test_compat(tool, sample)
         test_failures(tool)
         test_usage(tool)
+        test_terminal_input(tool)
         test_progress(tool)
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0

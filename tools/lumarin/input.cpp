@@ -31,9 +31,12 @@ std::string read_all(std::FILE* f, const std::string& path)
 {
     std::string bytes;
     char buffer[1 << 16];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    // A short read is the end (or an error): asking again would wait for a
+    // second Ctrl-D at a terminal.
+    for (std::size_t n = sizeof buffer; n == sizeof buffer;) {
+        n = std::fread(buffer, 1, sizeof buffer, f);
         bytes.append(buffer, n);
+    }
     if (std::ferror(f))
         fail_read(path, errno);
     return bytes;
