@@ -77,6 +77,48 @@ LOGFONTW logfont_for(const FontSpec& font)
     return lf;
 }
 
+// The font for a run, created and selected into the DC for a scope; the
+// previous font is put back before this one is deleted.
+class FontInDc {
+public:
+    FontInDc(HDC dc, const FontSpec& font) : font_(create(font)), selected_(dc, font_.get())
+    {
+        if (!selected_.ok())
+            fail(ErrorKind::OutOfMemory, "cannot select the font");
+    }
+    HFONT get() const noexcept { return font_.get(); }
+
+private:
+    static GdiObject<HFONT> create(const FontSpec& font)
+    {
+        const LOGFONTW lf = logfont_for(font);
+        GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
+        if (!hfont)
+            fail(ErrorKind::OutOfMemory, "cannot create the font");
+        return hfont;
+    }
+
+    GdiObject<HFONT> font_;
+    Selection selected_;
+};
+
+// The selected font's metrics and the run's advance box.
+struct RunSize {
+    TEXTMETRICW tm{};
+    SIZE extent{};
+};
+
+RunSize measure_run(HDC dc, const wchar_t* text, int length)
+{
+    RunSize size;
+    GetTextMetricsW(dc, &size.tm);
+    if (length > 0 && !GetTextExtentPoint32W(dc, text, length, &size.extent))
+        fail(ErrorKind::OutOfMemory, "cannot measure the text");
+    return size;
+}
+
+int run_length(std::u16string_view text) { return static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2)); }
+
 class GdiDrawer final : public TextDrawer {
 public:
     void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
@@ -96,21 +138,10 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
 {
     if (text.empty() || image.width() == 0 || image.height() == 0)
         return;
-    const LOGFONTW lf = logfont_for(font);
-    const GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
-    if (!hfont)
-        fail(ErrorKind::OutOfMemory, "cannot create the font");
-    const Selection font_selected(dc_.get(), hfont.get());
-    if (!font_selected.ok())
-        fail(ErrorKind::OutOfMemory, "cannot select the font");
-
-    const int length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2));
+    const FontInDc hfont(dc_.get(), font);
+    const int length = run_length(text);
     const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc_.get(), &tm);
-    SIZE extent{};
-    if (!GetTextExtentPoint32W(dc_.get(), wide, length, &extent))
-        fail(ErrorKind::OutOfMemory, "cannot measure the text");
+    const auto [tm, extent] = measure_run(dc_.get(), wide, length);
 
     // The area the run can touch: its advance box, widened by the overhang
     // and, for italics, the lean of the last glyph and the first glyph's
@@ -126,30 +157,14 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
 
 LineExtents GdiDrawer::measure(std::u16string_view text, const FontSpec& font)
 {
-    const LOGFONTW lf = logfont_for(font);
-    const GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
-    if (!hfont)
-        fail(ErrorKind::OutOfMemory, "cannot create the font");
-    const Selection font_selected(dc_.get(), hfont.get());
-    if (!font_selected.ok())
-        fail(ErrorKind::OutOfMemory, "cannot select the font");
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc_.get(), &tm);
-    SIZE extent{};
-    const int length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2));
-    if (length > 0 &&
-        !GetTextExtentPoint32W(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), length, &extent))
-        fail(ErrorKind::OutOfMemory, "cannot measure the text");
+    const FontInDc selected(dc_.get(), font);
+    const auto [tm, extent] = measure_run(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), run_length(text));
     return {0, extent.cx, static_cast<int>(tm.tmHeight), starts_right_to_left(text)};
 }
 
 Text GdiDrawer::face_of(const FontSpec& font)
 {
-    const LOGFONTW lf = logfont_for(font);
-    const GdiObject<HFONT> hfont(CreateFontIndirectW(&lf));
-    if (!hfont)
-        return {};
-    const Selection font_selected(dc_.get(), hfont.get());
+    const FontInDc selected(dc_.get(), font);
     wchar_t face[LF_FACESIZE] = {};
     if (GetTextFaceW(dc_.get(), LF_FACESIZE, face) <= 0)
         return {};
