@@ -35,4 +35,9 @@ bool has_lone_surrogate_or_nul(std::u16string_view text);
 // is left as it is and so cannot match an ASCII letter.
 Text upper_for_ascii_compare(std::u16string_view text);
 
+// UTF-8 text fit for a one-line message: control characters (U+0000-U+001F,
+// U+007F-U+009F) and the line and paragraph separators become escapes
+// ("\n", "\t", "\x1B", "\u0085", "\u2028"); everything else is kept.
+std::string escape_controls(std::string_view utf8);
+
 }  // namespace lumarin

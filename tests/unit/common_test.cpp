@@ -137,6 +137,17 @@ TEST(Utf, StrictDecodingRejectsMalformedInput)
         EXPECT_FALSE(from_utf8(bad, out)) << bad;
 }
 
+TEST(Utf, ControlCharactersAreEscapedSoThatAMessageStaysOneLine)
+{
+    EXPECT_EQ(escape_controls("a\nb\rc\td"), "a\\nb\\rc\\td");
+    EXPECT_EQ(escape_controls(std::string("\x00\x1B[31m\x7F", 7)), "\\x00\\x1B[31m\\x7F");
+    // C1 controls and the separators that end a line for some readers.
+    EXPECT_EQ(escape_controls("x\xC2\x85y\xE2\x80\xA8z\xE2\x80\xA9"), "x\\u0085y\\u2028z\\u2029");
+    // Everything else stays as it is, backslashes and other characters too.
+    const std::string kept = "C:\\out \xC3\xA9\xC2\xA0\xE2\x80\xA6\xF0\x9F\x98\x80.bmp";
+    EXPECT_EQ(escape_controls(kept), kept);
+}
+
 TEST(Errors, NumbersAndDescriptionsAreTheOnesScriptsKnow)
 {
     const std::pair<ErrorKind, const char*> table[] = {

@@ -570,6 +570,50 @@ TEST(SaveFile, FollowsSymbolicLinksAndKeepsPermissionBits)
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+// A replacement open for writing, for looking at the folder meanwhile.
+std::vector<std::string> entries_while_writing(const TempDir& dir, ReplacementFile::Temporary kind)
+{
+    ReplacementFile file(test::text_of(dir / "out.bmp"), kind);
+    const auto bytes = test::bytes_of({1, 2, 3});
+    file.write(bytes);
+    return dir.entries();
+}
+
+TEST(SaveFile, TheTemporaryHasNoNameUntilItIsCompleteAndTheNamedFallbackCleansUp)
+{
+    TempDir dir;
+    test::write_bytes(dir / "out.bmp", test::bytes_of({9}));
+    // /tmp's file systems (tmpfs, ext4, xfs, btrfs) all have unnamed files.
+    EXPECT_EQ(entries_while_writing(dir, ReplacementFile::Temporary::Unnamed), std::vector<std::string>{"out.bmp"});
+    // Where a file system refuses them: a named temporary, gone with the
+    // replacement that was never committed.
+    const auto named = entries_while_writing(dir, ReplacementFile::Temporary::Named);
+    ASSERT_EQ(named.size(), 2u);
+    EXPECT_TRUE(named[0].starts_with(".out.bmp.") && named[0].ends_with(".tmp")) << named[0];
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+    EXPECT_EQ(test::read_bytes(dir / "out.bmp"), test::bytes_of({9}));
+    for (const auto kind : {ReplacementFile::Temporary::Unnamed, ReplacementFile::Temporary::Named}) {
+        ReplacementFile file(test::text_of(dir / "out.bmp"), kind);
+        const auto bytes = test::bytes_of({4, 5});
+        file.write(bytes);
+        file.commit();
+        EXPECT_EQ(test::read_bytes(dir / "out.bmp"), bytes);
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+    }
+}
+
+TEST(SaveFile, AnErrorNamesTheFileOnOneLine)
+{
+    TempDir dir;
+    const auto target = dir / "missing" / "two\nlines\x1B.bmp";
+    try {
+        SavePicture(Image(1, 1, kWhite), test::text_of(target));
+        ADD_FAILURE() << "saved into a missing folder";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write " + (dir / "missing").string() + "/two\\nlines\\x1B.bmp: Path not found");
+    }
+}
+
 TEST(SaveFile, AReadOnlyFolderIsPermissionDenied)
 {
     if (::geteuid() == 0)
