@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/arith.hpp"
+#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "lumarin/error.hpp"
 
@@ -115,7 +116,7 @@ Text printable_text(const Text& text)
         else if (is_control(c) || is_separator(c))
             c = u' ';
     }
-    return out;
+    return stream_safe(out);
 }
 
 }  // namespace lumarin

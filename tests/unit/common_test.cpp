@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/arith.hpp"
+#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "lumarin/variant.hpp"
 #include "support.hpp"
@@ -146,6 +147,41 @@ TEST(Utf, ControlCharactersAreEscapedSoThatAMessageStaysOneLine)
     // Everything else stays as it is, backslashes and other characters too.
     const std::string kept = "C:\\out \xC3\xA9\xC2\xA0\xE2\x80\xA6\xF0\x9F\x98\x80.bmp";
     EXPECT_EQ(escape_controls(kept), kept);
+}
+
+TEST(StreamSafe, AJoinerGoesBeforeTheNonStarterThatWouldMakeARunOfThirtyOne)
+{
+    const Text acute(1, u'\x0301');
+    const auto marks = [&](int n) { return Text(static_cast<std::size_t>(n), u'\x0301'); };
+    const Text cgj(1, kGraphemeJoiner);
+    EXPECT_EQ(stream_safe(u"a" + marks(30)), u"a" + marks(30));
+    EXPECT_EQ(stream_safe(u"a" + marks(31)), u"a" + marks(30) + cgj + acute);
+    EXPECT_EQ(stream_safe(u"a" + marks(61)), u"a" + marks(30) + cgj + marks(30) + cgj + acute);
+    // A starter ends the run, and so does a joiner already there.
+    EXPECT_EQ(stream_safe(u"a" + marks(30) + u"b" + marks(30)), u"a" + marks(30) + u"b" + marks(30));
+    EXPECT_EQ(stream_safe(marks(20) + cgj + marks(20)), marks(20) + cgj + marks(20));
+    // Plain text, lone surrogates (starters) and pairs come back as they are.
+    const char16_t lone[] = {u'a', 0xDC00, 0x0301, 0xD83D, 0xDE00, 0};
+    EXPECT_EQ(stream_safe(u"plain text \u00e9\u4e2d"), u"plain text \u00e9\u4e2d");
+    EXPECT_EQ(stream_safe(lone), lone);
+}
+
+TEST(StreamSafe, RunsAreCountedInTheFullDecomposition)
+{
+    const Text cgj(1, kGraphemeJoiner);
+    // U+0344 decomposes to two non-starters: fifteen of them make thirty.
+    const Text dialytika_tonos(15, u'\x0344');
+    EXPECT_EQ(stream_safe(u"a" + dialytika_tonos + u"\u0344"), u"a" + dialytika_tonos + cgj + u"\u0344");
+    // U+1E09 ends in two non-starters (c, U+0327, U+0301).
+    const Text c_cedilla_acute = u"\u1E09" + Text(28, u'\x0301');
+    EXPECT_EQ(stream_safe(c_cedilla_acute), c_cedilla_acute);
+    EXPECT_EQ(stream_safe(c_cedilla_acute + u"\u0301"), c_cedilla_acute + cgj + u"\u0301");
+    // Marks beyond the first plane: a pair is one character, never split.
+    Text musical;
+    for (int i = 0; i < 31; ++i)
+        musical += u"\U0001D167";
+    const Text expected = musical.substr(0, 60) + cgj + musical.substr(60);
+    EXPECT_EQ(stream_safe(u"x" + musical), u"x" + expected);
 }
 
 TEST(Errors, NumbersAndDescriptionsAreTheOnesScriptsKnow)
