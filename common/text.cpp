@@ -152,4 +152,16 @@ std::string escape_controls(std::string_view utf8)
     return out;
 }
 
+std::string grouped(long long n)
+{
+    const std::string digits = std::to_string(n < 0 ? -static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n));
+    std::string out = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 }  // namespace lumarin

@@ -40,4 +40,8 @@ Text upper_for_ascii_compare(std::u16string_view text);
 // ("\n", "\t", "\x1B", "\u0085", "\u2028"); everything else is kept.
 std::string escape_controls(std::string_view utf8);
 
+// A whole number with its thousands grouped by commas, for messages:
+// 65535 as "65,535".
+std::string grouped(long long n);
+
 }  // namespace lumarin

@@ -149,6 +149,15 @@ TEST(Utf, ControlCharactersAreEscapedSoThatAMessageStaysOneLine)
     EXPECT_EQ(escape_controls(kept), kept);
 }
 
+TEST(Utf, NumbersInMessagesAreGroupedByThousands)
+{
+    EXPECT_EQ(grouped(0), "0");
+    EXPECT_EQ(grouped(999), "999");
+    EXPECT_EQ(grouped(65535), "65,535");
+    EXPECT_EQ(grouped(-1234567), "-1,234,567");
+    EXPECT_EQ(grouped(std::numeric_limits<long long>::min()), "-9,223,372,036,854,775,808");
+}
+
 TEST(StreamSafe, AJoinerGoesBeforeTheNonStarterThatWouldMakeARunOfThirtyOne)
 {
     const Text acute(1, u'\x0301');
