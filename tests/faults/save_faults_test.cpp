@@ -509,6 +509,18 @@ TEST(SaveOwnership, RootReplacingAUsersFileKeepsItsOwnerGroupAndBitsButNeverSetI
     EXPECT_EQ(after_root_replaces_nobodys(06755), (Owner{kNobody, kNogroup, 0755}));
 }
 
+TEST(SaveOwnership, AWritersOwnSetIdFileKeepsItsOwnerAndLosesTheSetIdBits)
+{
+    // Any user: the owner replacing its own set-ID program gets a plain one.
+    TempDir dir;
+    const auto target = previous_file(dir.path());
+    ASSERT_EQ(::chmod(target.c_str(), 06755), 0);
+    const Owner before = owner_of(target);
+    EXPECT_EQ(save_here(target, 40, 10)(Save::PrintText), 0);
+    EXPECT_EQ(owner_of(target), (Owner{before.uid, before.gid, 0755}));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+}
+
 TEST(SaveOwnership, AnotherUsersFileInAFolderTheWriterMayChangeBecomesTheWriters)
 {
     // nobody may write root's 0666 file and rename in its 0777 folder, but
