@@ -349,7 +349,7 @@ void ReplacementFile::commit()
     // killed between these two calls leaves it behind.
     if (impl.temporary.empty())
         impl.name_unnamed_file();
-    if (!impl.file.close())
+    if (!close_now(impl.file))
         impl.fail_errno(errno);
     const int folder = impl.target.folder.get();
     if (::renameat(folder, impl.temporary.c_str(), folder, impl.target.name.c_str()) != 0)
