@@ -184,6 +184,11 @@ std::string temporary_prefix(const std::string& name)
 
 bool refuses_unnamed_files(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
 
+// Naming a finished unnamed file takes /proc, or root's right to link a
+// descriptor directly; without either (a chroot without /proc) the
+// temporary is named from the start.
+bool can_name_unnamed_files() { return ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0; }
+
 }  // namespace
 
 struct ReplacementFile::Impl {
@@ -284,7 +289,7 @@ ReplacementFile::ReplacementFile(const Text& path, Temporary temporary) : impl_(
     // write it, as the shell may.
     if (target.existing && ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS) != 0)
         impl.fail_errno(errno);
-    if (temporary == Temporary::Named || !impl.open_unnamed())
+    if (temporary == Temporary::Named || !can_name_unnamed_files() || !impl.open_unnamed())
         impl.open_named();
     if (target.existing)
         impl.keep_metadata(*target.existing);
