@@ -159,4 +159,47 @@ bool starts_right_to_left(std::u16string_view text)
     return false;
 }
 
+std::string escape_controls(std::string_view utf8)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+        if (byte == '\n' || byte == '\r' || byte == '\t') {
+            out += '\\';
+            out += byte == '\n' ? 'n' : byte == '\r' ? 'r' : 't';
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // C1 controls
+            out += "\\u00";
+            out += kHex[next >> 4];
+            out += kHex[next & 0xF];
+            ++i;
+        } else if (byte == 0xE2 && next == 0x80 && i + 2 < utf8.size() &&
+                   (utf8[i + 2] == '\xA8' || utf8[i + 2] == '\xA9')) {
+            out += utf8[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+std::string grouped(long long n)
+{
+    const std::string digits = std::to_string(n < 0 ? -static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n));
+    std::string out = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 }  // namespace lumarin

@@ -42,4 +42,13 @@ Text upper_for_ascii_compare(std::u16string_view text);
 // strong character is left to right.
 bool starts_right_to_left(std::u16string_view text);
 
+// UTF-8 text fit for a one-line message: control characters (U+0000-U+001F,
+// U+007F-U+009F) and the line and paragraph separators become escapes
+// ("\n", "\t", "\x1B", "\u0085", "\u2028"); everything else is kept.
+std::string escape_controls(std::string_view utf8);
+
+// A whole number with its thousands grouped by commas, for messages:
+// 65535 as "65,535".
+std::string grouped(long long n);
+
 }  // namespace lumarin

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/arith.hpp"
+#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "lumarin/error.hpp"
 
@@ -163,7 +164,7 @@ Text printable_text(const Text& text)
         else if (is_control(c) || is_separator(c))
             c = u' ';
     }
-    return out;
+    return stream_safe(out);
 }
 
 }  // namespace lumarin

@@ -121,7 +121,8 @@ public:
 
 // Text as the drawer gets it: a lone surrogate becomes U+FFFD and each
 // control character (U+0000-U+001F, U+007F-U+009F) and line or paragraph
-// separator (U+2028, U+2029) a space, so a line always prints as one line.
+// separator (U+2028, U+2029) a space, so a line always prints as one line;
+// then in stream-safe form, so that no cluster of marks is unbounded.
 Text printable_text(const Text& text);
 
 }  // namespace lumarin

@@ -10,7 +10,12 @@ void check_file_name(const Text& path)
     if (path.empty())
         fail(ErrorKind::BadFileName, "no file name");
     if (has_lone_surrogate_or_nul(path))
-        fail(ErrorKind::BadFileName, "cannot write " + to_utf8(path));
+        fail(ErrorKind::BadFileName, cannot_write(path));
+}
+
+std::string cannot_write(const Text& path)
+{
+    return "cannot write " + escape_controls(to_utf8(path));
 }
 
 }  // namespace lumarin

@@ -1,4 +1,6 @@
-// POSIX side of ReplacementFile.
+// POSIX side of ReplacementFile. Everything after resolving the target works
+// from a descriptor of the folder that holds it, with *at calls, so that the
+// file written and the file replaced are the ones the kernel resolved.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,10 +17,13 @@
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/file.hpp"
+#include "surface/unique_fd.hpp"
 
 namespace lumarin {
 
 namespace {
+
+constexpr int kMaxLinkHops = 40;  // the kernel's own limit
 
 ErrorKind kind_of_errno(int err)
 {
@@ -36,11 +42,6 @@ ErrorKind kind_of_errno(int err)
     }
 }
 
-[[noreturn]] void fail_errno(int err, const std::string& path)
-{
-    fail(kind_of_errno(err), "cannot write " + path);
-}
-
 std::string directory_of(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
@@ -51,89 +52,247 @@ std::string directory_of(const std::string& path)
     return path.substr(0, slash);
 }
 
-// The file a chain of symbolic links ends at; the path itself when it is no
-// link or does not exist yet.
-std::string resolve_links(std::string path)
+std::string base_of(const std::string& path)
 {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
-        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-        const ssize_t n = readlink(path.c_str(), target.data(), target.size());
-        if (n < 0)
-            fail_errno(errno, path);
-        target.resize(static_cast<std::size_t>(n));
-        if (target.empty() || target[0] != '/')
-            target = directory_of(path) + "/" + target;
-        path = std::move(target);
-    }
-    fail_errno(ELOOP, path);
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The target as the kernel resolved it: the folder holding it, its name
+// there, and what it is when it exists.
+struct Target {
+    UniqueFd folder;
+    std::string name;
+    std::optional<struct stat> existing;
+};
+
+class Resolver {
+public:
+    explicit Resolver(const Text& path) : message_(cannot_write(path)) {}
+
+    Target resolve(std::string path) const
+    {
+        for (int hops = 0; hops < kMaxLinkHops; ++hops) {
+            if (path.back() == '/')
+                refuse_trailing_slash(path);
+            const UniqueFd file(::open(path.c_str(), O_PATH | O_CLOEXEC));
+            if (file)
+                return existing_file(path, file.get());
+            if (errno != ENOENT)
+                fail_errno(errno);
+            Target missing{open_folder(directory_of(path)), base_of(path), std::nullopt};
+            struct stat entry {};
+            if (::fstatat(missing.folder.get(), missing.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT)
+                    fail_errno(errno);
+                return missing;  // a new file
+            }
+            if (!S_ISLNK(entry.st_mode))
+                fail(ErrorKind::PathFileAccess, message_ + " (it changed while being resolved)");
+            path = next_hop(path, missing, entry);
+        }
+        fail_errno(ELOOP);
+    }
+
+private:
+    [[noreturn]] void fail_errno(int err) const { fail(kind_of_errno(err), message_); }
+
+    [[noreturn]] void refuse_trailing_slash(const std::string& path) const
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            fail(ErrorKind::PathFileAccess, message_ + " (a folder)");
+        fail(ErrorKind::PathNotFound, message_);
+    }
+
+    UniqueFd open_folder(const std::string& path) const
+    {
+        UniqueFd folder(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!folder)
+            fail_errno(errno);
+        return folder;
+    }
+
+    Target existing_file(const std::string& path, int file) const
+    {
+        struct stat st {};
+        if (::fstat(file, &st) != 0)
+            fail_errno(errno);
+        if (S_ISDIR(st.st_mode))
+            fail(ErrorKind::PathFileAccess, message_ + " (a folder)");
+        if (!S_ISREG(st.st_mode))
+            fail(ErrorKind::PathFileAccess, message_ + " (not a regular file)");
+        // Where the kernel found it: the path itself unless its last part is
+        // a link, else the name the kernel keeps for the open file.
+        struct stat entry {};
+        const bool direct = ::lstat(path.c_str(), &entry) == 0 && same_file(entry, st);
+        const std::string found = direct ? path : name_of_open_file(file);
+        Target target{open_folder(directory_of(found)), base_of(found), st};
+        if (::fstatat(target.folder.get(), target.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !same_file(entry, st))
+            fail(ErrorKind::PathFileAccess, message_ + " (it changed while being resolved)");
+        return target;
+    }
+
+    std::string name_of_open_file(int file) const
+    {
+        const std::string link = "/proc/self/fd/" + std::to_string(file);
+        std::string name(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(link.c_str(), name.data(), name.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= name.size() || name[0] != '/')
+            fail(ErrorKind::PathFileAccess, message_ + " (cannot tell where the link leads without /proc)");
+        name.resize(static_cast<std::size_t>(n));
+        return name;
+    }
+
+    // The path a link to nothing leads to. The kernel's protected_symlinks
+    // rule is applied here whatever the setting: in a sticky folder that
+    // others may write, only a link of the writer's own or of the folder's
+    // owner is followed.
+    std::string next_hop(const std::string& path, const Target& at, const struct stat& link) const
+    {
+        struct stat folder {};
+        if (::fstat(at.folder.get(), &folder) != 0)
+            fail_errno(errno);
+        const bool shared_sticky = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+        if (shared_sticky && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid)
+            fail(ErrorKind::PermissionDenied, message_ + " (a link in a shared folder that belongs to another user)");
+        std::string text(PATH_MAX, '\0');
+        const ssize_t n = ::readlinkat(at.folder.get(), at.name.c_str(), text.data(), text.size());
+        if (n < 0)
+            fail_errno(errno);
+        if (n == 0 || static_cast<std::size_t>(n) >= text.size())
+            fail_errno(ENAMETOOLONG);
+        text.resize(static_cast<std::size_t>(n));
+        return text[0] == '/' ? text : directory_of(path) + "/" + text;
+    }
+
+    std::string message_;
+};
+
+// The temporary's name: the target's, shortened to leave room for the
+// 16 bytes added, cut at a character.
+std::string temporary_prefix(const std::string& name)
+{
+    std::size_t kept = std::min<std::size_t>(name.size(), 200);
+    while (kept > 0 && kept < name.size() && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80)
+        --kept;
+    return "." + name.substr(0, kept) + ".";
+}
+
+bool refuses_unnamed_files(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
+
+// Naming a finished unnamed file takes /proc, or root's right to link a
+// descriptor directly; without either (a chroot without /proc) the
+// temporary is named from the start.
+bool can_name_unnamed_files() { return ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0; }
 
 }  // namespace
 
 struct ReplacementFile::Impl {
-    std::string target;
-    std::string temporary;
-    int fd = -1;
+    std::string message;  // "cannot write PATH"
+    Target target;
+    UniqueFd file;
+    std::string temporary;  // its name in the folder; empty while unnamed
+    std::random_device entropy;
+
+    [[noreturn]] void fail_errno(int err)
+    {
+        discard();
+        fail(kind_of_errno(err), message);
+    }
 
     void discard() noexcept
     {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
+        file.reset();
         if (!temporary.empty())
-            ::unlink(temporary.c_str());
+            ::unlinkat(target.folder.get(), temporary.c_str(), 0);
         temporary.clear();
+    }
+
+    std::string fresh_name() { return temporary_prefix(target.name) + std::to_string(entropy()) + ".tmp"; }
+
+    // 0666 lets the umask decide a new file's bits, as a plain create would.
+    bool open_unnamed()
+    {
+        file.reset(::openat(target.folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (file)
+            return true;
+        if (!refuses_unnamed_files(errno))
+            fail_errno(errno);
+        return false;
+    }
+
+    void open_named()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = fresh_name();
+            file.reset(::openat(target.folder.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                0666));
+            if (file) {
+                temporary = std::move(name);
+                return;
+            }
+            if (errno != EEXIST)
+                fail_errno(errno);
+        }
+        fail(ErrorKind::PathFileAccess, message + " (no free temporary name)");
+    }
+
+    // Owner and group as before where the writer may set them; where it may
+    // not, the new file is the writer's, as any file it creates. The
+    // set-user-ID and set-group-ID bits are never carried over.
+    void keep_metadata(const struct stat& old)
+    {
+        if (::fchown(file.get(), old.st_uid, old.st_gid) != 0)
+            (void)::fchown(file.get(), static_cast<uid_t>(-1), old.st_gid);
+        if (::fchmod(file.get(), old.st_mode & 01777) != 0)
+            fail_errno(errno);
+    }
+
+    // Gives the complete unnamed file a name in the folder: directly where
+    // the process may (AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH), else
+    // through its /proc entry.
+    void name_unnamed_file()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = fresh_name();
+            const int at = target.folder.get();
+            int done = ::linkat(file.get(), "", at, name.c_str(), AT_EMPTY_PATH);
+            if (done != 0 && errno != EEXIST) {
+                const std::string proc = "/proc/self/fd/" + std::to_string(file.get());
+                done = ::linkat(AT_FDCWD, proc.c_str(), at, name.c_str(), AT_SYMLINK_FOLLOW);
+            }
+            if (done == 0) {
+                temporary = std::move(name);
+                return;
+            }
+            if (errno != EEXIST)
+                fail_errno(errno);
+        }
+        fail(ErrorKind::PathFileAccess, message + " (no free temporary name)");
     }
 };
 
-ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl>())
+ReplacementFile::ReplacementFile(const Text& path, Temporary temporary) : impl_(std::make_unique<Impl>())
 {
     check_file_name(path);
-    impl_->target = resolve_links(to_utf8(path));
-    const std::string& target = impl_->target;
+    Impl& impl = *impl_;
+    impl.message = cannot_write(path);
+    impl.target = Resolver(path).resolve(to_utf8(path));
+    const Target& target = impl.target;
 
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        fail(ErrorKind::PathFileAccess, "cannot write " + target + " (a folder)");
-    if (!target.empty() && target.back() == '/')
-        fail(ErrorKind::PathNotFound, "cannot write " + target);
     // A rename needs only the folder's permission; a file its owner made
-    // read-only still refuses, as it would refuse a write into it.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        fail_errno(errno, target);
-
-    const auto slash = target.find_last_of('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    // The temporary's name adds 16 bytes at most; a target name near the
-    // 255-byte limit lends it only its first 200 bytes, cut at a character.
-    std::size_t kept = std::min<std::size_t>(base.size(), 200);
-    while (kept > 0 && kept < base.size() && (static_cast<unsigned char>(base[kept]) & 0xC0) == 0x80)
-        --kept;
-    const std::string prefix = directory_of(target) + "/." + base.substr(0, kept) + ".";
-    std::random_device entropy;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = prefix + std::to_string(entropy()) + ".tmp";
-        // 0666 lets the umask decide a new file's bits, as a plain create would.
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            impl_->fd = fd;
-            impl_->temporary = std::move(name);
-            break;
-        }
-        if (errno != EEXIST)
-            fail_errno(errno, target);
-    }
-    if (impl_->fd < 0)
-        fail(ErrorKind::PathFileAccess, "cannot write " + target + " (no free temporary name)");
-    if (exists && ::fchmod(impl_->fd, existing.st_mode & 07777) != 0) {
-        const int err = errno;
-        impl_->discard();
-        fail_errno(err, target);
-    }
+    // read-only still refuses, as it would refuse a write into it. Root may
+    // write it, as the shell may.
+    if (target.existing && ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS) != 0)
+        impl.fail_errno(errno);
+    if (temporary == Temporary::Named || !can_name_unnamed_files() || !impl.open_unnamed())
+        impl.open_named();
+    if (target.existing)
+        impl.keep_metadata(*target.existing);
 }
 
 ReplacementFile::~ReplacementFile()
@@ -147,14 +306,11 @@ void ReplacementFile::write(std::span<const std::byte> bytes)
     const auto* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(impl_->fd, data, left);
+        const ssize_t n = ::write(impl_->file.get(), data, left);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            impl_->discard();
-            fail_errno(err, impl_->target);
-        }
+        if (n <= 0)
+            impl_->fail_errno(n < 0 ? errno : ENOSPC);
         data += n;
         left -= static_cast<std::size_t>(n);
     }
@@ -172,17 +328,14 @@ void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
             const std::size_t skip = i == next ? done_in_first : 0;
             batch.push_back({const_cast<std::byte*>(pieces[i].data() + skip), pieces[i].size() - skip});
         }
-        const ssize_t n = ::writev(impl_->fd, batch.data(), static_cast<int>(batch.size()));
+        const ssize_t n = ::writev(impl_->file.get(), batch.data(), static_cast<int>(batch.size()));
         if (n < 0 && errno == EINTR)
             continue;
         std::size_t wanted = 0;
         for (const iovec& v : batch)
             wanted += v.iov_len;
-        if (n <= 0 && wanted > 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            impl_->discard();
-            fail_errno(err, impl_->target);
-        }
+        if (n <= 0 && wanted > 0)
+            impl_->fail_errno(n < 0 ? errno : ENOSPC);
         // Step over what was written.
         auto left = static_cast<std::size_t>(n);
         while (next < pieces.size() && left >= pieces[next].size() - done_in_first) {
@@ -196,19 +349,17 @@ void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
 
 void ReplacementFile::commit()
 {
-    const int fd = impl_->fd;
-    impl_->fd = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        impl_->discard();
-        fail_errno(err, impl_->target);
-    }
-    if (::rename(impl_->temporary.c_str(), impl_->target.c_str()) != 0) {
-        const int err = errno;
-        impl_->discard();
-        fail_errno(err, impl_->target);
-    }
-    impl_->temporary.clear();
+    Impl& impl = *impl_;
+    // From here until the rename the file has a name of its own: a process
+    // killed between these two calls leaves it behind.
+    if (impl.temporary.empty())
+        impl.name_unnamed_file();
+    if (!close_now(impl.file))
+        impl.fail_errno(errno);
+    const int folder = impl.target.folder.get();
+    if (::renameat(folder, impl.temporary.c_str(), folder, impl.target.name.c_str()) != 0)
+        impl.fail_errno(errno);
+    impl.temporary.clear();
 }
 
 }  // namespace lumarin

@@ -1,8 +1,12 @@
-// Windows side of ReplacementFile: the temporary is created beside the
-// target with CREATE_NEW and moved over it with MoveFileExW, which replaces
-// the target in one step or not at all. (ReplaceFileW would keep the old
-// file's security descriptor, but some of its failures leave neither file
-// under the target's name.)
+// Windows side of ReplacementFile: the target is opened first, as the system
+// resolves it, and refused unless it is a file on a disk; a reparse point
+// (a symbolic link or junction) is replaced at the path it resolves to. The
+// temporary is created beside that file with CREATE_NEW, marked for
+// deletion before anything is written, so that a process that dies leaves
+// nothing, and unmarked just before MoveFileExW moves it over the target in
+// one step or not at all. (ReplaceFileW would keep the old file's security
+// descriptor, but some of its failures leave neither file under the
+// target's name.)
 #include <windows.h>
 
 #include <algorithm>
@@ -40,14 +44,76 @@ ErrorKind kind_of_error(DWORD error)
 
 std::wstring wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
 
-std::string narrow(const std::wstring& text)
-{
-    return to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
+Text text_of(const std::wstring& text) { return Text(text.begin(), text.end()); }
 
 [[noreturn]] void fail_win32(DWORD error, const std::wstring& path)
 {
-    fail(kind_of_error(error), "cannot write " + narrow(path));
+    fail(kind_of_error(error), cannot_write(text_of(path)));
+}
+
+[[noreturn]] void fail_because(ErrorKind kind, const std::wstring& path, const char* why)
+{
+    fail(kind, cannot_write(text_of(path)) + " (" + why + ")");
+}
+
+// The path the system resolves an open file to, every link and junction on
+// the way followed; empty where the file system cannot tell.
+std::wstring final_path(HANDLE file)
+{
+    std::wstring resolved(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFinalPathNameByHandleW(file, resolved.data(), static_cast<DWORD>(resolved.size()),
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0)
+            return {};
+        if (n < resolved.size()) {
+            resolved.resize(n);
+            return resolved;
+        }
+        resolved.resize(n);
+    }
+}
+
+// The file that will be replaced, where the system resolves `path` to. Only
+// a file on a disk may be replaced; a folder, a device (NUL, CON, COM1) or a
+// pipe is refused and left alone.
+std::wstring resolve_target(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const win::File file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (link)
+            fail_because(ErrorKind::PathFileAccess, path, "a link that leads nowhere");
+        if (error == ERROR_FILE_NOT_FOUND)
+            return path;  // a new file
+        fail_win32(error, path);
+    }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        fail_because(ErrorKind::PathFileAccess, path, "not a regular file");
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info))
+        fail_win32(GetLastError(), path);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        fail_because(ErrorKind::PathFileAccess, path, "a folder");
+    // Wine shows a Unix link as a plain file, so the final path is asked
+    // for every existing file, not only for reparse points.
+    std::wstring resolved = final_path(file.get());
+    if (!resolved.empty())
+        return resolved;
+    if (link)
+        fail_because(ErrorKind::PathFileAccess, path, "cannot tell where the link leads");
+    return path;
+}
+
+bool set_delete_on_close(HANDLE file, bool on)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = on ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -75,6 +141,7 @@ bool close_file(win::File& file) noexcept
 }  // namespace
 
 struct ReplacementFile::Impl {
+    std::wstring given;  // as the caller named it, for messages
     std::wstring target;
     std::wstring temporary;
     win::File file;
@@ -88,23 +155,24 @@ struct ReplacementFile::Impl {
     }
 };
 
-ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl>())
+ReplacementFile::ReplacementFile(const Text& path, Temporary) : impl_(std::make_unique<Impl>())
 {
     check_file_name(path);
-    impl_->target = wide(path);
-    const std::wstring& target = impl_->target;
+    impl_->given = wide(path);
+    if (is_separator(impl_->given.back())) {
+        const DWORD attributes = GetFileAttributesW(impl_->given.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            fail_because(ErrorKind::PathFileAccess, impl_->given, "a folder");
+        fail(ErrorKind::PathNotFound, cannot_write(path));
+    }
+    impl_->target = resolve_target(impl_->given);
 
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        fail(ErrorKind::PathFileAccess, "cannot write " + narrow(target) + " (a folder)");
-    if (is_separator(target.back()))
-        fail(ErrorKind::PathNotFound, "cannot write " + narrow(target));
-
-    const std::wstring prefix = temporary_prefix(target);
+    const std::wstring prefix = temporary_prefix(impl_->target);
     std::random_device entropy;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::wstring name = prefix + std::to_wstring(entropy()) + L".tmp";
-        const HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // DELETE access lets the handle mark the file for deletion.
+        const HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             impl_->file.reset(h);
@@ -113,10 +181,15 @@ ReplacementFile::ReplacementFile(const Text& path) : impl_(std::make_unique<Impl
         }
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            fail_win32(error, target);
+            fail_win32(error, impl_->given);
     }
     if (!impl_->file)
-        fail(ErrorKind::PathFileAccess, "cannot write " + narrow(target) + " (no free temporary name)");
+        fail_because(ErrorKind::PathFileAccess, impl_->given, "no free temporary name");
+    if (!set_delete_on_close(impl_->file.get(), true)) {
+        const DWORD error = GetLastError();
+        impl_->discard();
+        fail_win32(error, impl_->given);
+    }
 }
 
 ReplacementFile::~ReplacementFile()
@@ -136,7 +209,7 @@ void ReplacementFile::write(std::span<const std::byte> bytes)
         if (!ok || written == 0) {
             const DWORD error = ok ? ERROR_DISK_FULL : GetLastError();
             impl_->discard();
-            fail_win32(error, impl_->target);
+            fail_win32(error, impl_->given);
         }
         data += written;
         left -= written;
@@ -168,19 +241,20 @@ void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
 
 void ReplacementFile::commit()
 {
-    if (!close_file(impl_->file)) {
+    Impl& impl = *impl_;
+    // From here until the move the temporary would outlive the process.
+    if (!set_delete_on_close(impl.file.get(), false) || !close_file(impl.file)) {
         const DWORD error = GetLastError();
-        impl_->discard();
-        fail_win32(error, impl_->target);
+        impl.discard();
+        fail_win32(error, impl.given);
     }
-    if (!MoveFileExW(impl_->temporary.c_str(), impl_->target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(impl.temporary.c_str(), impl.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        impl_->discard();
+        impl.discard();
         // The temporary exists, so a missing file can only be the folder.
-        fail_win32(error, impl_->target);
+        fail_win32(error, impl.given);
     }
-    impl_->temporary.clear();
+    impl.temporary.clear();
 }
 
 }  // namespace lumarin

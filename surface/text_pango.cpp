@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "lumarin/error.hpp"
+#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
 #include "surface/text_drawer.hpp"
@@ -41,6 +42,11 @@ constexpr std::size_t kPiece = 4096;
 // rules the context they need.
 constexpr std::size_t kSpaceWindow = 256;
 constexpr std::size_t kLookAhead = 32;
+// Shaping one cluster takes time that grows with the square of its length,
+// so a cluster longer than a piece is cut into pieces of at most this many
+// code units, after the grapheme joiners that stream-safe text has at least
+// every 31 characters.
+constexpr std::size_t kClusterPiece = 128;
 // Layouts kept from measuring to drawing; further visible pieces (only
 // zero-width text gets many) are laid out again rather than held.
 constexpr std::size_t kKeptLayouts = 16;
@@ -73,6 +79,25 @@ std::size_t piece_length(const FontSpec& font)
 {
     const double em = std::max(1.0, static_cast<double>(font.size_points) * kDpi / 72.0);
     return std::clamp<std::size_t>(static_cast<std::size_t>(250000.0 / em), 16, kPiece);
+}
+
+// Cuts [start, limit), which holds no grapheme boundary, just after grapheme
+// joiners, in pieces of at most `most` code units; returns where the last
+// cut fell, `start` when there was none.
+std::size_t cut_at_joiners(std::u16string_view text, std::size_t start, std::size_t limit, std::size_t most,
+                           std::vector<std::size_t>& ends)
+{
+    std::size_t from = start;
+    std::size_t joined = start;  // just after the last joiner seen
+    for (std::size_t at = start; at < limit; ++at) {
+        if (text[at] == kGraphemeJoiner)
+            joined = at + 1;
+        if (at + 1 - from >= most && joined > from) {
+            ends.push_back(joined);
+            from = joined;
+        }
+    }
+    return from;
 }
 
 Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
@@ -113,6 +138,13 @@ Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
             }
             at += char_units(text, at);
             ++k;
+        }
+        if (!after_space && !boundary) {
+            const std::size_t cut = cut_at_joiners(text, start, limit, std::min(piece, kClusterPiece), cuts.ends);
+            if (cut > start) {
+                start = cut;
+                continue;
+            }
         }
         const std::size_t end = after_space ? after_space : boundary ? boundary : character;
         cuts.ends.push_back(end);

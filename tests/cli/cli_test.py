@@ -268,6 +268,68 @@ def test_failures(tool):
     check(r.returncode == 2 and b"is the input file" in r.stderr and source.read_bytes() == b"text\n",
           f"-o naming the input is refused, the text kept ({r.stderr!r})")
 
+    # Control characters in a file name are escaped: an error is one line.
+    target = tool.tmp / "no-such-folder" / "two\nlines\x1b[31m.bmp"
+    r = tool.run("-o", target, stdin=b"text\n")
+    name = f"{tool.tmp}/no-such-folder/two\\nlines\\x1B[31m.bmp"
+    want = f"lumarin: -o {name}: cannot write {name}: Path not found (error 76)\n"
+    check(r.returncode == 4 and r.stderr == want.encode(), f"a newline in the name stays in one line ({r.stderr!r})")
+    r = tool.run(tool.tmp / "missing\r\n.txt", "-o", tool.tmp / "m.bmp")
+    check(r.returncode == 3 and r.stderr.count(b"\n") == 1 and b"missing\\r\\n.txt" in r.stderr,
+          f"an unreadable input's name is escaped too ({r.stderr!r})")
+
+
+def test_bounded_work(tool):
+    """Input is read with a bound, and a job whose image cannot be made is
+    refused before anything is drawn, naming lines, size and limit."""
+    r = tool.run("/dev/zero", "-o", tool.tmp / "zero.bmp")
+    check(r.returncode == 3 and r.stderr == b"lumarin: /dev/zero is larger than 64 MiB; split it into several jobs\n",
+          f"an endless input stops at its bound ({r.stderr!r})")
+    r = tool.run("-o", tool.tmp / "many.bmp", stdin=b"\n" * 32768)
+    check(r.returncode == 3 and b"more than 32,767 lines" in r.stderr, f"more lines than an image holds ({r.stderr!r})")
+
+    def lines(n, width=1):
+        return ("x" * width + "\n").encode() * n
+
+    # The object's job (--compat): each limit names the most lines that
+    # fit, and that many do.
+    cases = [
+        ([], 2048, 1, b"lumarin: 2,048 lines: the last would lie at y = 32,768 px (2,048 x --line-spacing 16), past "
+                      b"the renderer's 16-bit line position; at most 2,047 lines fit: Overflow (error 6)\n"),
+        (["--size", "20", "--line-spacing", "10"], 2184, 1,
+         b"lumarin: 2,184 lines: the image would be 24 x 65,539 px, past the limit of 65,535 px a side; at most "
+         b"2,183 lines fit: Out of memory (error 7)\n"),
+        ([], 322, 1000, b"lumarin: 322 lines: the image would be 8,008 x 8,397 px, past the limit of 64 Mi pixels; "
+                        b"at most 321 lines fit: Out of memory (error 7)\n"),
+    ]
+    for args, n, width, message in cases:
+        out = tool.tmp / "limit.bmp"
+        r = tool.run("--compat", "-o", out, *args, stdin=lines(n, width))
+        check(r.returncode == 3 and r.stderr == message and not out.exists(),
+              f"{n} lines {args} refused before drawing ({r.stderr!r})")
+        r = tool.run("--compat", "-o", out, *args, stdin=lines(n - 1, width))
+        check(r.returncode == 0 and out.exists(), f"{n - 1} lines {args} fit, as the message says ({r.stderr!r})")
+        out.unlink(missing_ok=True)
+    r, _ = tool.render("x" * 100000 + "\n", "--compat")
+    check(r.returncode == 3 and r.stderr.startswith(b"lumarin: the longest line, 100,000 code units at --size 10"),
+          f"a line too long for the width names its length ({r.stderr!r})")
+
+
+def test_file_size_limit(tool):
+    """With SIGXFSZ at its default, as a shell leaves it, passing the
+    file-size limit is error 61 with its message, not a silent kill."""
+    out = tool.tmp / "limited.bmp"
+    first = tool.run("-o", out, stdin=b"old\n")
+    old = out.read_bytes()
+    text = "".join(f"line {i} " + "w" * 60 + "\n" for i in range(300)).encode()
+    r = subprocess.run(["/bin/sh", "-c", 'ulimit -f 64 && exec "$0" "$@"', tool.exe, "-o", out], input=text,
+                       capture_output=True, env=tool.env)  # restore_signals puts SIGXFSZ back to its default
+    check(first.returncode == 0 and r.returncode == 4 and
+          r.stderr == f"lumarin: -o {out}: cannot write {out}: Disk full (error 61)\n".encode(),
+          f"ulimit -f: exit 4 with error 61 ({r.returncode} {r.stderr!r})")
+    check(out.read_bytes() == old and [n for n in os.listdir(tool.tmp) if "limited" in n] == ["limited.bmp"],
+          "the file stays as it was, nothing beside it")
+
 
 def test_usage(tool):
     bad = [
@@ -374,6 +436,8 @@ def main() -> int:
         test_colours_and_styles(tool)
         test_compat(tool, sample)
         test_failures(tool)
+        test_bounded_work(tool)
+        test_file_size_limit(tool)
         test_usage(tool)
         test_terminal_input(tool)
         test_progress(tool)

@@ -1,19 +1,27 @@
 // Saves that the file system refuses: a file-size limit, a full device, a
 // missing folder, a path through a file, a folder the writer may not
-// change, a read-only file and an immutable file. Each must fail with its
+// change, a read-only file, an immutable file, a link the kernel will not
+// follow and targets that are no regular file. Each must fail with its
 // error number, leave the previous file byte for byte and leave no
 // temporary beside it, for both the colour save of PrintText and the 1-bit
 // save of Monotize, and a file-size limit for the PNG and PBM writers too.
+// Then what a replacement keeps of the file it replaces: owner, group,
+// permission bits and other hard links.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -61,13 +69,25 @@ struct Snapshot {
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
 
+// Links are not followed: one the kernel refuses to follow has no status,
+// and the file it names is in the folder itself.
+void add_to_snapshot(Snapshot& shot, const std::filesystem::path& root, const std::filesystem::path& folder)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        shot.names.push_back(entry.path().lexically_relative(root).string());
+        const auto type = entry.symlink_status().type();
+        const bool file = type == std::filesystem::file_type::regular;
+        shot.contents.push_back(file ? test::read_bytes(entry.path()) : std::vector<std::byte>{});
+        if (type == std::filesystem::file_type::directory)
+            add_to_snapshot(shot, root, entry.path());
+    }
+}
+
 Snapshot snapshot(const std::filesystem::path& folder)
 {
     Snapshot shot;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        shot.names.push_back(std::filesystem::relative(entry.path(), folder).string());
-        shot.contents.push_back(entry.is_regular_file() ? test::read_bytes(entry.path()) : std::vector<std::byte>{});
-    }
+    add_to_snapshot(shot, folder, folder);
+    std::sort(shot.names.begin(), shot.names.end());
     return shot;
 }
 
@@ -135,6 +155,15 @@ std::function<int(Save)> save_here(const std::filesystem::path& target, int widt
     };
 }
 
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+
+void become_nobody()
+{
+    if (::geteuid() == 0 && (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0))
+        throw std::runtime_error("cannot become nobody");
+}
+
 // A save of a small surface to `target` in a child that, when run as root,
 // has become nobody, so permission bits apply.
 std::function<int(Save)> save_as_nobody(const std::filesystem::path& target)
@@ -142,12 +171,7 @@ std::function<int(Save)> save_as_nobody(const std::filesystem::path& target)
     return [=](Save how) {
         synapse s;
         prepare(s, target, 40, 10);
-        return error_in_child(
-            [] {
-                if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                    throw std::runtime_error("cannot become nobody");
-            },
-            [&] { save(s, how); });
+        return error_in_child(become_nobody, [&] { save(s, how); });
     };
 }
 
@@ -334,6 +358,233 @@ TEST(SaveFaults, AnImmutableFileIsPermissionDenied)
         dir.path(),
         save_here(target, 40, 10),
         70);
+}
+
+// Sets a sysctl for the test and restores it after; set() is false where
+// it cannot be written (not root, or /proc/sys read-only).
+class Sysctl {
+public:
+    Sysctl(std::string path, const std::string& value) : path_(std::move(path))
+    {
+        std::ifstream in(path_);
+        if (!(in >> old_))
+            return;
+        set_ = write(value) && current() == value;
+    }
+    ~Sysctl()
+    {
+        if (set_)
+            write(old_);
+    }
+    Sysctl(const Sysctl&) = delete;
+    Sysctl& operator=(const Sysctl&) = delete;
+    bool set() const noexcept { return set_; }
+
+private:
+    bool write(const std::string& value) const
+    {
+        std::ofstream out(path_);
+        out << value << "\n";
+        out.flush();
+        return static_cast<bool>(out);
+    }
+    std::string current() const
+    {
+        std::ifstream in(path_);
+        std::string value;
+        in >> value;
+        return value;
+    }
+
+    std::string path_;
+    std::string old_;
+    bool set_ = false;
+};
+
+// A folder that anyone may write and only owners may rename in, as /tmp,
+// holding `link` by nobody that points at `victim`.
+std::filesystem::path shared_sticky_link(const test::TempDir& dir, const std::filesystem::path& victim)
+{
+    const auto shared = dir / "shared";
+    std::filesystem::create_directory(shared);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(shared.c_str(), 01777);
+    const auto link = shared / "out.bmp";
+    std::filesystem::create_symlink(victim, link);
+    if (::lchown(link.c_str(), kNobody, kNogroup) != 0)
+        throw std::runtime_error("lchown");
+    return link;
+}
+
+TEST(SaveFaults, ALinkInASharedStickyFolderThatTheKernelRefusesIsPermissionDenied)
+{
+    // The attack: nobody plants a link at the fixed name root writes to.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the link must belong to nobody and the save be root's";
+    const Sysctl protect("/proc/sys/fs/protected_symlinks", "1");
+    if (!protect.set())
+        GTEST_SKIP() << "cannot switch fs.protected_symlinks on here";
+    TempDir dir;
+    const auto victim = previous_file(dir.path());
+    const auto link = shared_sticky_link(dir, victim);
+    expect_refused(dir.path(), save_here(link, 40, 10), 70);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+TEST(SaveFaults, ALinkToNothingInASharedStickyFolderIsRefusedWhateverTheSetting)
+{
+    // The file layer follows a link to nothing itself, under the kernel's
+    // rule, so nothing may be created where nobody's link points.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the link must belong to nobody and the save be root's";
+    TempDir dir;
+    const auto link = shared_sticky_link(dir, dir / "created-by-root.bmp");
+    expect_refused(dir.path(), save_here(link, 40, 10), 70);
+}
+
+// A file of each kind that is no regular file, named `name` in `folder`;
+// empty when this process may not make it.
+std::filesystem::path special_file(const std::filesystem::path& folder, const std::string& kind)
+{
+    const auto path = folder / kind;
+    if (kind == "fifo")
+        return ::mkfifo(path.c_str(), 0666) == 0 ? path : std::filesystem::path{};
+    if (kind == "socket") {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.native().size() >= sizeof address.sun_path)
+            return {};
+        std::strcpy(address.sun_path, path.c_str());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);  // the socket file stays
+        return bound ? path : std::filesystem::path{};
+    }
+    // A copy of /dev/null's device node: writing it would lose nothing,
+    // replacing it would break every program that uses it.
+    return ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0 ? path : std::filesystem::path{};
+}
+
+TEST(SaveFaults, ATargetThatIsNoRegularFileIsPathFileAccessAndStaysWhatItWas)
+{
+    TempDir dir;
+    for (const std::string kind : {"fifo", "socket", "device"}) {
+        const auto target = special_file(dir.path(), kind);
+        if (target.empty()) {
+            std::cout << "[  SKIPPED ] a " << kind << " target: cannot make one here (" << std::strerror(errno)
+                      << ")\n";
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(::lstat(target.c_str(), &before), 0);
+        const auto link = dir / (kind + "-link");
+        std::filesystem::create_symlink(target.filename(), link);
+        for (const auto& name : {target, link}) {
+            SCOPED_TRACE(name.filename().string());
+            expect_refused(dir.path(), save_here(name, 40, 10), 75);
+            struct stat after {};
+            ASSERT_EQ(::lstat(target.c_str(), &after), 0);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(after.st_rdev, before.st_rdev);
+        }
+    }
+}
+
+struct Owner {
+    uid_t uid;
+    gid_t gid;
+    mode_t mode;
+    friend bool operator==(const Owner&, const Owner&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Owner& o)
+    {
+        return out << o.uid << ":" << o.gid << " " << std::oct << o.mode << std::dec;
+    }
+};
+
+Owner owner_of(const std::filesystem::path& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {st.st_uid, st.st_gid, st.st_mode & 07777};
+}
+
+// nobody's file of `mode` in nobody's folder, then a save over it by this
+// process (root).
+Owner after_root_replaces_nobodys(mode_t mode)
+{
+    TempDir dir;
+    const auto own = dir / "own";
+    std::filesystem::create_directory(own);
+    const auto target = previous_file(own);
+    EXPECT_EQ(::chown(own.c_str(), kNobody, kNogroup), 0);
+    EXPECT_EQ(::chown(target.c_str(), kNobody, kNogroup), 0);
+    EXPECT_EQ(::chmod(target.c_str(), mode), 0);
+    const auto old = test::read_bytes(target);
+    EXPECT_EQ(save_here(target, 40, 10)(Save::PrintText), 0);
+    EXPECT_NE(test::read_bytes(target), old);
+    EXPECT_EQ(std::filesystem::directory_iterator(own)->path(), target) << "a temporary was left";
+    return owner_of(target);
+}
+
+TEST(SaveOwnership, RootReplacingAUsersFileKeepsItsOwnerGroupAndBitsButNeverSetId)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to nobody";
+    // Readable by its owner still; not a root-owned file nobody cannot read.
+    EXPECT_EQ(after_root_replaces_nobodys(0600), (Owner{kNobody, kNogroup, 0600}));
+    // Never a root-owned set-user-ID program, nor a set-ID one of nobody's.
+    EXPECT_EQ(after_root_replaces_nobodys(06755), (Owner{kNobody, kNogroup, 0755}));
+}
+
+TEST(SaveOwnership, AWritersOwnSetIdFileKeepsItsOwnerAndLosesTheSetIdBits)
+{
+    // Any user: the owner replacing its own set-ID program gets a plain one.
+    TempDir dir;
+    const auto target = previous_file(dir.path());
+    ASSERT_EQ(::chmod(target.c_str(), 06755), 0);
+    const Owner before = owner_of(target);
+    EXPECT_EQ(save_here(target, 40, 10)(Save::PrintText), 0);
+    EXPECT_EQ(owner_of(target), (Owner{before.uid, before.gid, 0755}));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(SaveOwnership, AnotherUsersFileInAFolderTheWriterMayChangeBecomesTheWriters)
+{
+    // nobody may write root's 0666 file and rename in its 0777 folder, but
+    // may not give a file to root: the replacement is nobody's, 0666.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make the file and folder, and to become nobody";
+    TempDir dir;
+    const auto open_folder = dir / "open";
+    std::filesystem::create_directory(open_folder);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(open_folder.c_str(), 0777);
+    const auto target = previous_file(open_folder);
+    ::chmod(target.c_str(), 0666);
+    const auto old = test::read_bytes(target);
+    synapse s;
+    prepare(s, target, 40, 10);
+    EXPECT_EQ(error_in_child(become_nobody, [&] { save(s, Save::PrintText); }), 0);
+    EXPECT_EQ(owner_of(target), (Owner{kNobody, kNogroup, 0666}));
+    EXPECT_NE(test::read_bytes(target), old);
+    EXPECT_EQ(std::filesystem::directory_iterator(open_folder)->path(), target) << "a temporary was left";
+}
+
+TEST(SaveOwnership, AFileWithOtherHardLinksIsReplacedAtItsOwnNameOnly)
+{
+    TempDir dir;
+    const auto target = previous_file(dir.path());
+    const auto other = dir / "other-name.bmp";
+    std::filesystem::create_hard_link(target, other);
+    const auto old = test::read_bytes(target);
+    EXPECT_EQ(save_here(target, 40, 10)(Save::PrintText), 0);
+    EXPECT_EQ(test::read_bytes(other), old);
+    EXPECT_NE(test::read_bytes(target), old);
+    EXPECT_EQ(std::filesystem::hard_link_count(other), 1u);
+    EXPECT_EQ(std::filesystem::hard_link_count(target), 1u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"other-name.bmp", "out.bmp"}));
 }
 
 }  // namespace

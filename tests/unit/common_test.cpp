@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/arith.hpp"
+#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "lumarin/variant.hpp"
 #include "support.hpp"
@@ -135,6 +136,61 @@ TEST(Utf, StrictDecodingRejectsMalformedInput)
     for (const char* bad : {"\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xE2\x82",
                             "\x80", "\xFF", "a\xC3(b"})
         EXPECT_FALSE(from_utf8(bad, out)) << bad;
+}
+
+TEST(Utf, ControlCharactersAreEscapedSoThatAMessageStaysOneLine)
+{
+    EXPECT_EQ(escape_controls("a\nb\rc\td"), "a\\nb\\rc\\td");
+    EXPECT_EQ(escape_controls(std::string("\x00\x1B[31m\x7F", 7)), "\\x00\\x1B[31m\\x7F");
+    // C1 controls and the separators that end a line for some readers.
+    EXPECT_EQ(escape_controls("x\xC2\x85y\xE2\x80\xA8z\xE2\x80\xA9"), "x\\u0085y\\u2028z\\u2029");
+    // Everything else stays as it is, backslashes and other characters too.
+    const std::string kept = "C:\\out \xC3\xA9\xC2\xA0\xE2\x80\xA6\xF0\x9F\x98\x80.bmp";
+    EXPECT_EQ(escape_controls(kept), kept);
+}
+
+TEST(Utf, NumbersInMessagesAreGroupedByThousands)
+{
+    EXPECT_EQ(grouped(0), "0");
+    EXPECT_EQ(grouped(999), "999");
+    EXPECT_EQ(grouped(65535), "65,535");
+    EXPECT_EQ(grouped(-1234567), "-1,234,567");
+    EXPECT_EQ(grouped(std::numeric_limits<long long>::min()), "-9,223,372,036,854,775,808");
+}
+
+TEST(StreamSafe, AJoinerGoesBeforeTheNonStarterThatWouldMakeARunOfThirtyOne)
+{
+    const Text acute(1, u'\x0301');
+    const auto marks = [&](int n) { return Text(static_cast<std::size_t>(n), u'\x0301'); };
+    const Text cgj(1, kGraphemeJoiner);
+    EXPECT_EQ(stream_safe(u"a" + marks(30)), u"a" + marks(30));
+    EXPECT_EQ(stream_safe(u"a" + marks(31)), u"a" + marks(30) + cgj + acute);
+    EXPECT_EQ(stream_safe(u"a" + marks(61)), u"a" + marks(30) + cgj + marks(30) + cgj + acute);
+    // A starter ends the run, and so does a joiner already there.
+    EXPECT_EQ(stream_safe(u"a" + marks(30) + u"b" + marks(30)), u"a" + marks(30) + u"b" + marks(30));
+    EXPECT_EQ(stream_safe(marks(20) + cgj + marks(20)), marks(20) + cgj + marks(20));
+    // Plain text, lone surrogates (starters) and pairs come back as they are.
+    const char16_t lone[] = {u'a', 0xDC00, 0x0301, 0xD83D, 0xDE00, 0};
+    EXPECT_EQ(stream_safe(u"plain text \u00e9\u4e2d"), u"plain text \u00e9\u4e2d");
+    EXPECT_EQ(stream_safe(lone), lone);
+}
+
+TEST(StreamSafe, RunsAreCountedInTheFullDecomposition)
+{
+    const Text cgj(1, kGraphemeJoiner);
+    // U+0344 decomposes to two non-starters: fifteen of them make thirty.
+    const Text dialytika_tonos(15, u'\x0344');
+    EXPECT_EQ(stream_safe(u"a" + dialytika_tonos + u"\u0344"), u"a" + dialytika_tonos + cgj + u"\u0344");
+    // U+1E09 ends in two non-starters (c, U+0327, U+0301).
+    const Text c_cedilla_acute = u"\u1E09" + Text(28, u'\x0301');
+    EXPECT_EQ(stream_safe(c_cedilla_acute), c_cedilla_acute);
+    EXPECT_EQ(stream_safe(c_cedilla_acute + u"\u0301"), c_cedilla_acute + cgj + u"\u0301");
+    // Marks beyond the first plane: a pair is one character, never split.
+    Text musical;
+    for (int i = 0; i < 31; ++i)
+        musical += u"\U0001D167";
+    const Text expected = musical.substr(0, 60) + cgj + musical.substr(60);
+    EXPECT_EQ(stream_safe(u"x" + musical), u"x" + expected);
 }
 
 TEST(Errors, NumbersAndDescriptionsAreTheOnesScriptsKnow)

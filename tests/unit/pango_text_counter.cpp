@@ -17,14 +17,32 @@ namespace {
 std::atomic<std::size_t> g_calls{0};
 std::atomic<std::size_t> g_bytes{0};
 std::atomic<std::size_t> g_largest{0};
+std::atomic<std::size_t> g_longest_marks{0};
+
+void raise_to(std::atomic<std::size_t>& most, std::size_t value)
+{
+    std::size_t seen = most.load();
+    while (value > seen && !most.compare_exchange_weak(seen, value)) {
+    }
+}
 
 void count(const char* text, int length)
 {
     const std::size_t bytes = length >= 0 ? static_cast<std::size_t>(length) : text ? std::strlen(text) : 0;
     ++g_calls;
     g_bytes += bytes;
-    std::size_t largest = g_largest.load();
-    while (bytes > largest && !g_largest.compare_exchange_weak(largest, bytes)) {
+    raise_to(g_largest, bytes);
+}
+
+void count_marks(const char* text, int length)
+{
+    if (!text)
+        return;
+    const char* end = length >= 0 ? text + length : text + std::strlen(text);
+    std::size_t run = 0;
+    for (const char* p = text; p < end; p = g_utf8_next_char(p)) {
+        run = g_unichar_ismark(g_utf8_get_char(p)) ? run + 1 : 0;
+        raise_to(g_longest_marks, run);
     }
 }
 
@@ -44,7 +62,7 @@ Function* next(const char* name)
 
 PangoTextCounts pango_text_counts()
 {
-    return {g_calls.load(), g_bytes.load(), g_largest.load()};
+    return {g_calls.load(), g_bytes.load(), g_largest.load(), g_longest_marks.load()};
 }
 
 void reset_pango_text_counts()
@@ -52,6 +70,7 @@ void reset_pango_text_counts()
     g_calls = 0;
     g_bytes = 0;
     g_largest = 0;
+    g_longest_marks = 0;
 }
 
 }  // namespace lumarin::test
@@ -62,6 +81,7 @@ void pango_layout_set_text(PangoLayout* layout, const char* text, int length)
 {
     static auto* const real = lumarin::test::next<decltype(pango_layout_set_text)>("pango_layout_set_text");
     lumarin::test::count(text, length);
+    lumarin::test::count_marks(text, length);
     real(layout, text, length);
 }
 

@@ -12,6 +12,9 @@ struct PangoTextCounts {
     std::size_t calls = 0;
     std::size_t bytes = 0;    // UTF-8 bytes over all calls
     std::size_t largest = 0;  // UTF-8 bytes in the largest single call
+    // The longest run of combining marks in one layout's text: shaping
+    // takes time that grows with the square of a cluster's length.
+    std::size_t longest_marks = 0;
 };
 
 // Counts since the last reset.

@@ -1,94 +1,130 @@
 #include "tools/lumarin/input.hpp"
 
-#if defined(_WIN32)
 #include <fcntl.h>
+#include <unistd.h>
+#if defined(_WIN32)
 #include <io.h>
 #endif
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <string_view>
 
 #include "common/text.hpp"
+#include "surface/unique_fd.hpp"
 
 namespace lumarin::cli {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+std::string name_of(const std::string& path) { return path == "-" ? "standard input" : path; }
 
 [[noreturn]] void fail_read(const std::string& path, int err)
 {
-    const std::string name = path == "-" ? "standard input" : path;
-    throw InputError("cannot read " + name + ": " + std::strerror(err));
+    throw InputError("cannot read " + name_of(path) + ": " + std::strerror(err));
 }
 
-std::string read_all(std::FILE* f, const std::string& path)
-{
-    std::string bytes;
-    char buffer[1 << 16];
-    // A short read is the end (or an error): asking again would wait for a
-    // second Ctrl-D at a terminal.
-    for (std::size_t n = sizeof buffer; n == sizeof buffer;) {
-        n = std::fread(buffer, 1, sizeof buffer, f);
-        bytes.append(buffer, n);
+
+// Lines as bytes arrive: each complete line is decoded at once, and only
+// the unfinished one is kept as bytes.
+class LineCollector {
+public:
+    LineCollector(const std::string& path, const InputLimits& limits) : path_(path), limits_(limits) {}
+
+    void add(std::string_view bytes)
+    {
+        read_ += bytes.size();
+        if (read_ > limits_.max_bytes)
+            throw InputError(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
+                             " MiB; split it into several jobs");
+        const std::size_t from = partial_.size();
+        partial_.append(bytes);
+        std::size_t start = 0;
+        for (auto end = partial_.find('\n', from); end != std::string::npos; end = partial_.find('\n', start)) {
+            add_line(std::string_view(partial_).substr(start, end - start));
+            start = end + 1;
+        }
+        partial_.erase(0, start);
     }
-    if (std::ferror(f))
+
+    std::vector<Text> finish()
+    {
+        if (!partial_.empty())
+            add_line(partial_);
+        return std::move(lines_);
+    }
+
+private:
+    void add_line(std::string_view line)
+    {
+        constexpr std::string_view kBom = "\xEF\xBB\xBF";
+        if (lines_.empty() && line.starts_with(kBom))
+            line.remove_prefix(kBom.size());
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (lines_.size() == limits_.max_lines)
+            throw InputError(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
+                             " lines, the most one image holds");
+        Text text;
+        if (!from_utf8(line, text))
+            throw InputError("line " + std::to_string(lines_.size() + 1) + " is not valid UTF-8");
+        lines_.push_back(std::move(text));
+    }
+
+    const std::string& path_;
+    InputLimits limits_;
+    std::size_t read_ = 0;
+    std::string partial_;
+    std::vector<Text> lines_;
+};
+
+UniqueFd open_input(const std::string& path)
+{
+#if defined(_WIN32)
+    // Bytes as they are: CR LF are ours to handle and Ctrl-Z is a byte.
+    // The name as UTF-16, not in the code page.
+    if (path == "-") {
+        _setmode(STDIN_FILENO, _O_BINARY);
+        return UniqueFd(::dup(STDIN_FILENO));
+    }
+    Text wide;
+    if (!from_utf8(path, wide))
+        fail_read(path, EINVAL);
+    UniqueFd fd(::_wopen(reinterpret_cast<const wchar_t*>(wide.c_str()), _O_RDONLY | _O_BINARY));
+#else
+    if (path == "-")
+        return UniqueFd(::dup(STDIN_FILENO));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+#endif
+    if (!fd)
         fail_read(path, errno);
-    return bytes;
+    return fd;
 }
 
 }  // namespace
 
-std::vector<Text> split_lines(std::string_view bytes)
+std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
+                             const std::function<void()>& interrupted)
 {
-    constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    if (bytes.starts_with(kBom))
-        bytes.remove_prefix(kBom.size());
-    std::vector<Text> lines;
-    while (!bytes.empty()) {
-        const auto end = bytes.find('\n');
-        std::string_view line = bytes.substr(0, end);
-        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        Text text;
-        if (!from_utf8(line, text))
-            throw InputError("line " + std::to_string(lines.size() + 1) + " is not valid UTF-8");
-        lines.push_back(std::move(text));
-    }
-    return lines;
-}
-
-// Opens a UTF-8 named file for reading bytes.
-std::FILE* open_for_reading(const std::string& path)
-{
-#if defined(_WIN32)
-    Text wide;
-    if (!from_utf8(path, wide))
-        return nullptr;
-    return _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
-#else
-    return std::fopen(path.c_str(), "rb");
-#endif
-}
-
-std::string read_input(const std::string& path)
-{
-    if (path == "-") {
-#if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);  // CR LF are ours to handle; Ctrl-Z is a byte
-#endif
-        return read_all(stdin, path);
-    }
-    const FilePtr f(open_for_reading(path));
-    if (!f)
+    const UniqueFd fd = open_input(path);
+    if (!fd)
         fail_read(path, errno);
-    return read_all(f.get(), path);
+    LineCollector collector(path, limits);
+    std::string buffer(std::size_t{1} << 16, '\0');
+    for (;;) {
+        // A read of 0 is the end: at a terminal, one Ctrl-D.
+        const auto n = ::read(fd.get(), buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (n == 0)
+            break;
+        if (n > 0) {
+            collector.add(std::string_view(buffer).substr(0, static_cast<std::size_t>(n)));
+        } else if (errno == EINTR) {
+            interrupted();
+        } else {
+            fail_read(path, errno);
+        }
+    }
+    return collector.finish();
 }
 
 Text longest_line(const std::vector<Text>& lines)

@@ -1,9 +1,11 @@
-// Reading the text to render: UTF-8 lines from a file or standard input.
+// Reading the text to render: UTF-8 lines from a file or standard input,
+// read as a stream with a bound.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "lumarin/types.hpp"
@@ -16,13 +18,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Splits UTF-8 bytes into lines: "\n" or "\r\n" ends a line, a final line
-// needs no terminator, and a leading byte-order mark is dropped. Throws
-// InputError naming the first line (from 1) that is not valid UTF-8.
-std::vector<Text> split_lines(std::string_view bytes);
+// How much input is read before it is refused, so that an endless or huge
+// input (/dev/zero) stops with an error instead of filling memory.
+struct InputLimits {
+    std::size_t max_bytes = std::size_t{64} << 20;
+    std::size_t max_lines = 32767;  // the renderer counts lines in 16 bits
+};
 
-// Every byte of `path`, or of standard input for "-".
-std::string read_input(const std::string& path);
+// The lines of `path`, or of standard input for "-", decoded as they
+// arrive: "\n" or "\r\n" ends a line, a final line needs no terminator,
+// and a leading byte-order mark is dropped. A line that is not valid UTF-8
+// is an InputError naming it (from 1), and so is more than `limits` allow.
+// `interrupted` runs whenever a signal interrupts a read; it may throw to
+// stop reading.
+std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
+                             const std::function<void()>& interrupted);
 
 // The longest line, in UTF-16 code units; the first of equal ones.
 Text longest_line(const std::vector<Text>& lines);

@@ -1,6 +1,7 @@
 // lumarin: renders the lines of a UTF-8 text file into an image.
 // Every failure reaches main, which turns it into one line on standard
-// error and the exit status for its kind.
+// error and the exit status for its kind; SIGINT and SIGTERM reach it as
+// Interrupted, for 130 and 143.
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -12,9 +13,11 @@
 #include "lumarin/error.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/layout.hpp"
+#include "tools/lumarin/limits.hpp"
 #include "tools/lumarin/options.hpp"
 #include "tools/lumarin/progress.hpp"
 #include "tools/lumarin/render.hpp"
+#include "tools/lumarin/signals.hpp"
 
 namespace {
 
@@ -47,20 +50,31 @@ int run(std::span<const char* const> args)
         return print_to_stdout(usage_text());
     if (options.version)
         return print_to_stdout("lumarin " LUMARIN_VERSION "\n");
-    const auto lines = split_lines(read_input(options.input));
+    install_signal_handlers();
+    const auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
+    // The object's job grows by its own rules: refuse one it could not
+    // finish before drawing. The measured layout checks its page itself.
+    if (options.compat)
+        check_job_fits(lines.size(), longest_line(lines).size(), options);
+    stop_if_interrupted();
     Progress progress(lines.size(), stderr_is_terminal());
     render(
-        lines, options, [&](std::size_t done) { progress.update(done); },
+        lines, options,
+        [&](std::size_t done) {
+            progress.update(done);
+            stop_if_interrupted();
+        },
         [&](const std::string& warning) {
             progress.wipe();
-            std::cerr << "lumarin: warning: " << warning << "\n";
+            std::cerr << "lumarin: warning: " << lumarin::escape_controls(warning) << "\n";
         });
     return kOk;
 }
 
+// One line whatever the message holds: a file name may carry line breaks.
 int report(const std::string& message, int status)
 {
-    std::cerr << "lumarin: " << message << "\n";
+    std::cerr << "lumarin: " << lumarin::escape_controls(message) << "\n";
     return status;
 }
 
@@ -68,6 +82,8 @@ int run_reporting(std::span<const char* const> args)
 {
     try {
         return run(args);
+    } catch (const lumarin::cli::Interrupted& e) {
+        return e.exit_status();
     } catch (const lumarin::cli::UsageError& e) {
         return report(e.what(), kUsage);
     } catch (const lumarin::cli::InputError& e) {

@@ -1,0 +1,30 @@
+// SIGINT and SIGTERM stop the job between lines: the handlers only note
+// the signal, and the job looks at the note after every line and whenever
+// a read was interrupted. Stopping by an exception unwinds the job, so the
+// file layer removes its temporary and the progress bar is wiped on the
+// way out. SIGXFSZ is ignored, so that passing the file-size limit is a
+// failed write (error 61) instead of a silent kill.
+#pragma once
+
+#include <stdexcept>
+
+namespace lumarin::cli {
+
+// A job stopped by a signal; main exits with 128 + the signal's number.
+class Interrupted : public std::runtime_error {
+public:
+    explicit Interrupted(int signal);
+    int exit_status() const noexcept { return 128 + signal_; }
+
+private:
+    int signal_;
+};
+
+// Installs the handlers, without SA_RESTART so that a read blocked on a
+// pipe or terminal returns and the reader can stop.
+void install_signal_handlers();
+
+// Throws Interrupted once SIGINT or SIGTERM has come.
+void stop_if_interrupted();
+
+}  // namespace lumarin::cli
