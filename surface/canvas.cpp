@@ -132,7 +132,14 @@ TextMetrics PictureBox::Measure(const Text& text)
     lumarin::Image scratch(static_cast<int>(scratch_width), static_cast<int>(scratch_height), 0xFFFFFF);
     const long long origin_x = margin - m.logical.left;
     drawer_->draw(scratch, origin_x, margin, printable, font, 0x000000);
-    for (int y = 0; y < scratch.height(); ++y)
+    // Rows the text left white are skipped whole: every byte is 0xFF but
+    // the padding, which is zero.
+    const std::size_t used = static_cast<std::size_t>(scratch.width()) * 3;
+    for (int y = 0; y < scratch.height(); ++y) {
+        const auto row = scratch.row(y);
+        if (std::all_of(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(used),
+                        [](std::byte b) { return b == std::byte{0xFF}; }))
+            continue;
         for (int x = 0; x < scratch.width(); ++x) {
             if (scratch.at(x, y) == 0xFFFFFF)
                 continue;
@@ -142,6 +149,7 @@ TextMetrics PictureBox::Measure(const Text& text)
                               : pixel;
             m.has_ink = true;
         }
+    }
     return m;
 }
 

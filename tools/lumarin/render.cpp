@@ -109,6 +109,15 @@ void render_measured(const std::vector<Text>& input, const Options& o, const std
     warn_about_fallback(canvas, o, family, warn);
 
     const std::vector<WrappedLine> lines = lines_to_draw(canvas, input, o);
+    // Lines alone too many for any image are refused before each is measured.
+    const LineExtents first = at(line_name(1), [&] { return canvas.MeasureLogical(lines.front().text); });
+    const long long least_height =
+        static_cast<long long>(lines.size() - 1) * o.line_spacing.value_or(first.line_height) + 2LL * o.top;
+    if (least_height > kMaxImageSide)
+        throw LayoutError("the image would be at least " + std::to_string(least_height) + " pixels tall for " +
+                          std::to_string(lines.size()) + " lines at --size " + std::to_string(o.size) + " and --dpi " +
+                          std::to_string(o.dpi) + ", more than 65535 pixels a side: lower --size, --dpi or "
+                          "--line-spacing, or split the input");
     std::vector<TextMetrics> metrics;
     metrics.reserve(lines.size());
     for (const WrappedLine& line : lines) {
