@@ -86,17 +86,13 @@ std::vector<WrappedLine> lines_to_draw(PictureBox& canvas, const std::vector<Tex
 
 void check_page_size(const Page& page, std::size_t lines, const Options& o)
 {
-    at("the image", [&] {
-        try {
-            check_image_size(page.width, page.height);
-        } catch (const lumarin::Error&) {
-            throw LayoutError("the image would be " + std::to_string(page.width) + " x " +
-                              std::to_string(page.height) + " pixels for " + std::to_string(lines) +
-                              " lines at --size " + std::to_string(o.size) + " and --dpi " + std::to_string(o.dpi) +
-                              ", more than 65535 pixels a side or 64 Mi pixels in all: lower --size, --dpi or "
-                              "--line-spacing, set --width with --wrap, or split the input");
-        }
-    });
+    if (page.width <= kMaxImageSide && page.height <= kMaxImageSide && page.width * page.height <= kMaxImagePixels)
+        return;
+    throw LayoutError("the image would be " + std::to_string(page.width) + " x " + std::to_string(page.height) +
+                      " pixels for " + std::to_string(lines) + " lines at --size " + std::to_string(o.size) +
+                      " and --dpi " + std::to_string(o.dpi) +
+                      ", more than 65535 pixels a side or 64 Mi pixels in all: lower --size, --dpi or "
+                      "--line-spacing, set --width with --wrap, or split the input");
 }
 
 void render_measured(const std::vector<Text>& input, const Options& o, const std::function<void(std::size_t)>& on_line,
