@@ -179,7 +179,12 @@ std::string temporary_prefix(const std::string& name)
     std::size_t kept = std::min<std::size_t>(name.size(), 200);
     while (kept > 0 && kept < name.size() && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80)
         --kept;
-    return "." + name.substr(0, kept) + ".";
+    std::string prefix;
+    prefix.reserve(kept + 2);
+    prefix.push_back('.');
+    prefix.append(name, 0, kept);
+    prefix.push_back('.');
+    return prefix;
 }
 
 bool refuses_unnamed_files(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }

@@ -8,10 +8,14 @@
 # The one probe is an attempt to execute Wine's 32-bit loader, which every
 # 32-bit test needs. A loader that is missing or fails otherwise is a broken
 # set-up, not a reason to skip: exit 1.
+# A missing loader is a reason to skip only where tools/setup-debian found
+# that 32-bit Wine cannot be installed here and recorded apt's reason.
 # LUMARIN_RUN_32BIT=yes|no forces the answer, so that both paths can be
-# tried on any machine.
+# tried on any machine; LUMARIN_WINE32 and LUMARIN_SETUP_RECORD name a
+# stand-in loader and record.
 set -uo pipefail
 loader=${LUMARIN_WINE32:-/usr/lib/wine/wine}
+record=${LUMARIN_SETUP_RECORD:-$(cd "$(dirname "$0")/../.." && pwd)/build/wine32-unavailable}
 skip=77
 
 # Prints why 32-bit programs cannot run, or nothing when they can; returns
@@ -24,7 +28,11 @@ why_not() {
   *) echo "run32.sh: LUMARIN_RUN_32BIT is '$LUMARIN_RUN_32BIT'; use yes or no" >&2; return 1 ;;
   esac
   if [ ! -x "$loader" ]; then
-    echo "run32.sh: $loader is missing; tools/setup-debian installs wine32" >&2
+    if [ -s "$record" ]; then
+      head -n1 "$record"
+      return 0
+    fi
+    echo "run32.sh: $loader is missing; tools/setup-debian all installs wine32" >&2
     return 1
   fi
   local out rc
