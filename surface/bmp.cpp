@@ -140,9 +140,9 @@ std::vector<std::byte> encode(const Format& format, const Image& image, Pixel ba
     return out;
 }
 
-void save(const Format& format, const Image& image, Pixel background, const Text& path)
+void save(const Format& format, const Image& image, Pixel background, const Text& path, const SaveOptions& options)
 {
-    ReplacementFile file(path);
+    ReplacementFile file(path, options);
     write_bmp(format, image, background, [&](Pieces pieces) { file.write(pieces); });
     file.commit();
 }
@@ -153,7 +153,14 @@ void save(const Format& format, const Image& image, Pixel background, const Text
 std::vector<std::byte> encode_bmp24(const Image& image) { return encode(kColour, image, 0); }
 std::vector<std::byte> encode_bmp1(const Image& image, Pixel background) { return encode(kMono, image, background); }
 
-void SavePicture(const Image& image, const Text& path) { save(kColour, image, 0, path); }
-void SaveMonoPicture(const Image& image, Pixel background, const Text& path) { save(kMono, image, background, path); }
+void SavePicture(const Image& image, const Text& path, const SaveOptions& options)
+{
+    save(kColour, image, 0, path, options);
+}
+
+void SaveMonoPicture(const Image& image, Pixel background, const Text& path, const SaveOptions& options)
+{
+    save(kMono, image, background, path, options);
+}
 
 }  // namespace lumarin

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lumarin/types.hpp"
+#include "surface/file.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin {
@@ -28,10 +29,10 @@ std::vector<std::byte> encode_bmp24(const Image& image);
 std::vector<std::byte> encode_bmp1(const Image& image, Pixel background);
 
 // SavePicture: writes the image to `path` as a 24-bit BMP.
-void SavePicture(const Image& image, const Text& path);
+void SavePicture(const Image& image, const Text& path, const SaveOptions& options = {});
 // Writes the image to `path` as a 1-bit BMP, black and white, the pixels
 // that differ from `background` in the entry opposite to its own (see
 // mono_bit).
-void SaveMonoPicture(const Image& image, Pixel background, const Text& path);
+void SaveMonoPicture(const Image& image, Pixel background, const Text& path, const SaveOptions& options = {});
 
 }  // namespace lumarin

@@ -3,29 +3,41 @@
 // failure at any point leaves the previous file as it was and removes the
 // temporary.
 //
-// The target is resolved by the kernel, with its protections: a symbolic
-// link is followed as an open() would follow it (so fs.protected_symlinks
-// applies), and the file it names is replaced while the link stays. A link
-// the kernel refuses to follow is PermissionDenied. A target that exists and
-// is not a regular file (a folder, device, FIFO or socket) is refused with
-// PathFileAccess and left alone. A link to nothing is followed one step at a
-// time, under the same rule as the kernel's protected_symlinks whatever that
-// setting says.
+// The target is resolved one name at a time, by our own rules rather than
+// whatever the system's settings say: in a sticky folder that others may
+// write (as /tmp), a symbolic link is followed only where it belongs to the
+// writer or to the folder's owner, and a file with other hard links is
+// replaced only where it belongs to one of them (the kernel's
+// protected_symlinks and protected_hardlinks). A link is otherwise followed
+// and the file it names is replaced while the link stays. A target that
+// exists and is not a regular file (a folder, device, FIFO or socket) is
+// refused with PathFileAccess and left alone.
 //
-// An existing file keeps its permission bits except set-user-ID and
-// set-group-ID, and its owner and group where the writer may set them (root,
-// or the owner itself); one the writer may not write to is not replaced. A
-// file with other hard links is replaced at its own name only: the other
-// names keep the old contents.
+// An existing file keeps who may read it: its permission bits except
+// set-user-ID and set-group-ID, its owner and group where the writer may set
+// them (root, or the owner itself), its ACL, its extended attributes and its
+// file capabilities, all given to the new file before it takes the name. An
+// entry the writer may not copy refuses the save, unless the caller accepts
+// the loss (SaveOptions::accept_loss), which is then told what was lost. A
+// file the writer may not write to is not replaced. A file with other hard
+// links is replaced at its own name only: the other names keep the old
+// contents.
 //
-// On Linux the temporary has no name until it is complete (O_TMPFILE), so
-// a process killed while writing leaves nothing; where the file system has
-// no unnamed files, a named ".NAME.N.tmp" is used instead. On Windows the
-// temporary is marked for deletion while it is written, so that a process
-// that dies leaves nothing either.
+// Durable by default: the new file's data reaches the disk before it takes
+// the name, and the folder's entry after, so that a power cut leaves the old
+// file or the new one, never an empty one. Scratch files can skip that.
+//
+// On Linux the temporary has no name until it is complete (O_TMPFILE);
+// where the file system has no unnamed files, a named one is used, created
+// readable by its owner only. Between naming the temporary and renaming it
+// (two calls) a killed process leaves a ".NAME.PID.N.tmp" behind; every
+// save removes those of its own target whose process has gone. On Windows
+// the temporary is marked for deletion while it is written, so that a
+// process that dies leaves nothing either.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -33,6 +45,16 @@
 #include "lumarin/types.hpp"
 
 namespace lumarin {
+
+struct SaveOptions {
+    // Sync the new file before it replaces the old one, and the folder
+    // after; off for scratch files.
+    bool sync = true;
+    // Where set, an entry of the old file's access that cannot be kept (an
+    // ACL, an extended attribute, file capabilities) is dropped and named
+    // here, and the save goes on; where empty, it refuses the save.
+    std::function<void(const std::string& lost)> accept_loss;
+};
 
 class ReplacementFile {
 public:
@@ -42,7 +64,7 @@ public:
     enum class Temporary { Unnamed, Named };
 
     // Opens the temporary file; throws the file error that stops it.
-    explicit ReplacementFile(const Text& path, Temporary temporary = Temporary::Unnamed);
+    explicit ReplacementFile(const Text& path, SaveOptions options = {}, Temporary temporary = Temporary::Unnamed);
     ~ReplacementFile();  // discards the temporary unless committed
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -51,7 +73,8 @@ public:
     // The pieces one after another, in as few system calls as the platform
     // allows (writev on POSIX).
     void write(std::span<const std::span<const std::byte>> pieces);
-    // Closes the temporary and renames it over the target.
+    // Gives the temporary the old file's access, syncs it, renames it over
+    // the target and syncs the folder (as the options say).
     void commit();
 
     struct Impl;

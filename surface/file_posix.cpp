@@ -1,17 +1,26 @@
-// POSIX side of ReplacementFile. Everything after resolving the target works
-// from a descriptor of the folder that holds it, with *at calls, so that the
-// file written and the file replaced are the ones the kernel resolved.
+// POSIX side of ReplacementFile. The target is resolved from descriptors,
+// one name at a time, and everything after works from a descriptor of the
+// folder that holds it, with *at calls, so that the file written and the
+// file replaced are the ones resolved.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <deque>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "lumarin/error.hpp"
@@ -42,58 +51,80 @@ ErrorKind kind_of_errno(int err)
     }
 }
 
-std::string directory_of(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
 
-std::string base_of(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
-// The target as the kernel resolved it: the folder holding it, its name
-// there, and what it is when it exists.
+// The target as resolved: the folder holding it, its name there, and what
+// it is when it exists.
 struct Target {
     UniqueFd folder;
     std::string name;
     std::optional<struct stat> existing;
 };
 
+// The names of a path, in order; empty names (from "//") are dropped.
+std::deque<std::string> names_of(const std::string& path)
+{
+    std::deque<std::string> names;
+    std::size_t from = 0;
+    while (from <= path.size()) {
+        const auto slash = std::min(path.find('/', from), path.size());
+        if (slash > from)
+            names.push_back(path.substr(from, slash - from));
+        from = slash + 1;
+    }
+    return names;
+}
+
+// A folder that anyone may write and only owners may rename in, as /tmp.
+bool shared_sticky(const struct stat& folder) { return (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH); }
+
+// Resolves a path one name at a time from descriptors, following links
+// ourselves, so that the kernel's protections for shared folders apply
+// whatever its settings say.
 class Resolver {
 public:
-    explicit Resolver(const Text& path) : message_(cannot_write(path)) {}
+    explicit Resolver(std::string message) : message_(std::move(message)) {}
 
-    Target resolve(std::string path) const
+    Target resolve(const std::string& path) const
     {
-        for (int hops = 0; hops < kMaxLinkHops; ++hops) {
-            if (path.back() == '/')
-                refuse_trailing_slash(path);
-            const UniqueFd file(::open(path.c_str(), O_PATH | O_CLOEXEC));
-            if (file)
-                return existing_file(path, file.get());
-            if (errno != ENOENT)
-                fail_errno(errno);
-            Target missing{open_folder(directory_of(path)), base_of(path), std::nullopt};
-            struct stat entry {};
-            if (::fstatat(missing.folder.get(), missing.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno != ENOENT)
-                    fail_errno(errno);
-                return missing;  // a new file
+        if (path.back() == '/')
+            refuse_trailing_slash(path);
+        std::deque<std::string> rest = names_of(path);
+        UniqueFd folder = open_folder(AT_FDCWD, path[0] == '/' ? "/" : ".");
+        int hops = 0;
+        while (!rest.empty()) {
+            const std::string name = std::move(rest.front());
+            rest.pop_front();
+            const bool last = rest.empty();
+            if (name == "." || name == "..") {
+                if (last)
+                    fail(ErrorKind::PathFileAccess, message_ + " (a folder)");
+                if (name == "..")
+                    folder = open_folder(folder.get(), "..");
+                continue;
             }
-            if (!S_ISLNK(entry.st_mode))
-                fail(ErrorKind::PathFileAccess, message_ + " (it changed while being resolved)");
-            path = next_hop(path, missing, entry);
+            struct stat entry {};
+            if (::fstatat(folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT && last)
+                    return Target{std::move(folder), name, std::nullopt};  // a new file
+                fail_errno(errno);
+            }
+            if (S_ISLNK(entry.st_mode)) {
+                if (++hops > kMaxLinkHops)
+                    fail_errno(ELOOP);
+                const std::string text = follow_link(folder.get(), name, entry);
+                std::deque<std::string> more = names_of(text);
+                rest.insert(rest.begin(), more.begin(), more.end());
+                if (text[0] == '/')
+                    folder = open_folder(AT_FDCWD, "/");
+                continue;
+            }
+            if (last)
+                return existing_file(std::move(folder), name, entry);
+            if (!S_ISDIR(entry.st_mode))
+                fail_errno(ENOTDIR);
+            folder = open_folder(folder.get(), name.c_str());
         }
-        fail_errno(ELOOP);
+        fail(ErrorKind::PathFileAccess, message_ + " (a folder)");  // "/" alone
     }
 
 private:
@@ -107,73 +138,63 @@ private:
         fail(ErrorKind::PathNotFound, message_);
     }
 
-    UniqueFd open_folder(const std::string& path) const
+    UniqueFd open_folder(int at, const char* name) const
     {
-        UniqueFd folder(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        UniqueFd folder(::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!folder)
-            fail_errno(errno);
+            fail_errno(errno == ELOOP ? ENOTDIR : errno);
         return folder;
     }
 
-    Target existing_file(const std::string& path, int file) const
+    struct stat folder_status(int folder) const
     {
         struct stat st {};
-        if (::fstat(file, &st) != 0)
+        if (::fstat(folder, &st) != 0)
             fail_errno(errno);
+        return st;
+    }
+
+    Target existing_file(UniqueFd folder, const std::string& name, const struct stat& st) const
+    {
         if (S_ISDIR(st.st_mode))
             fail(ErrorKind::PathFileAccess, message_ + " (a folder)");
         if (!S_ISREG(st.st_mode))
             fail(ErrorKind::PathFileAccess, message_ + " (not a regular file)");
-        // Where the kernel found it: the path itself unless its last part is
-        // a link, else the name the kernel keeps for the open file.
-        struct stat entry {};
-        const bool direct = ::lstat(path.c_str(), &entry) == 0 && same_file(entry, st);
-        const std::string found = direct ? path : name_of_open_file(file);
-        Target target{open_folder(directory_of(found)), base_of(found), st};
-        if (::fstatat(target.folder.get(), target.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !same_file(entry, st))
-            fail(ErrorKind::PathFileAccess, message_ + " (it changed while being resolved)");
-        return target;
+        // The protected_hardlinks rule, seen from the writer's side: another
+        // user's hard link to some other file, planted where root writes.
+        const struct stat at = folder_status(folder.get());
+        if (st.st_nlink > 1 && shared_sticky(at) && st.st_uid != ::geteuid() && st.st_uid != at.st_uid)
+            fail(ErrorKind::PermissionDenied,
+                 message_ + " (a hard link in a shared folder that belongs to another user)");
+        return Target{std::move(folder), name, st};
     }
 
-    std::string name_of_open_file(int file) const
+    // The text of a link, once the protected_symlinks rule allows following
+    // it: in a shared sticky folder, only a link of the writer's own or of
+    // the folder's owner.
+    std::string follow_link(int folder, const std::string& name, const struct stat& link) const
     {
-        const std::string link = "/proc/self/fd/" + std::to_string(file);
-        std::string name(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(link.c_str(), name.data(), name.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= name.size() || name[0] != '/')
-            fail(ErrorKind::PathFileAccess, message_ + " (cannot tell where the link leads without /proc)");
-        name.resize(static_cast<std::size_t>(n));
-        return name;
-    }
-
-    // The path a link to nothing leads to. The kernel's protected_symlinks
-    // rule is applied here whatever the setting: in a sticky folder that
-    // others may write, only a link of the writer's own or of the folder's
-    // owner is followed.
-    std::string next_hop(const std::string& path, const Target& at, const struct stat& link) const
-    {
-        struct stat folder {};
-        if (::fstat(at.folder.get(), &folder) != 0)
-            fail_errno(errno);
-        const bool shared_sticky = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
-        if (shared_sticky && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid)
+        const struct stat at = folder_status(folder);
+        if (shared_sticky(at) && link.st_uid != ::geteuid() && link.st_uid != at.st_uid)
             fail(ErrorKind::PermissionDenied, message_ + " (a link in a shared folder that belongs to another user)");
         std::string text(PATH_MAX, '\0');
-        const ssize_t n = ::readlinkat(at.folder.get(), at.name.c_str(), text.data(), text.size());
+        const ssize_t n = ::readlinkat(folder, name.c_str(), text.data(), text.size());
         if (n < 0)
             fail_errno(errno);
-        if (n == 0 || static_cast<std::size_t>(n) >= text.size())
+        if (n == 0)
+            fail_errno(ENOENT);
+        if (static_cast<std::size_t>(n) >= text.size())
             fail_errno(ENAMETOOLONG);
         text.resize(static_cast<std::size_t>(n));
-        return text[0] == '/' ? text : directory_of(path) + "/" + text;
+        return text;
     }
 
     std::string message_;
 };
 
-// The temporary's name: the target's, shortened to leave room for the
-// 16 bytes added, cut at a character.
+// The temporaries' names: the target's, shortened to leave room for what
+// follows, cut at a character; then the writer's process id, a random
+// number and ".tmp".
 std::string temporary_prefix(const std::string& name)
 {
     std::size_t kept = std::min<std::size_t>(name.size(), 200);
@@ -187,6 +208,54 @@ std::string temporary_prefix(const std::string& name)
     return prefix;
 }
 
+// The process id in "PID.N.tmp", or 0 where the rest is not of that form.
+pid_t writer_of(std::string_view rest)
+{
+    const auto dot = rest.find('.');
+    const auto last = rest.rfind(".tmp");
+    if (dot == 0 || dot == std::string_view::npos || last == std::string_view::npos || last + 4 != rest.size() ||
+        last <= dot + 1)
+        return 0;
+    const auto digits = [](std::string_view v) {
+        return std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(rest.substr(0, dot)) || !digits(rest.substr(dot + 1, last - dot - 1)) || dot > 9)
+        return 0;
+    return static_cast<pid_t>(std::stol(std::string(rest.substr(0, dot))));
+}
+
+bool process_is_gone(pid_t pid) { return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Removes the temporaries of `name` left in the folder by processes that
+// no longer exist (killed between naming and renaming). Best effort: a
+// folder the writer may not list is left as it is.
+void remove_stale_temporaries(int folder, const std::string& name)
+{
+    UniqueFd listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing)
+        return;
+    DIR* dir = ::fdopendir(listing.get());
+    if (dir == nullptr)
+        return;
+    listing.detach();  // closedir closes it
+    const std::string prefix = temporary_prefix(name);
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view entry_name(entry->d_name);
+        if (!entry_name.starts_with(prefix))
+            continue;
+        const pid_t pid = writer_of(entry_name.substr(prefix.size()));
+        if (pid > 0 && process_is_gone(pid))
+            stale.emplace_back(entry_name);
+    }
+    ::closedir(dir);
+    for (const std::string& entry : stale) {
+        struct stat st {};
+        if (::fstatat(folder, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folder, entry.c_str(), 0);
+    }
+}
+
 bool refuses_unnamed_files(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
 
 // Naming a finished unnamed file takes /proc, or root's right to link a
@@ -194,12 +263,113 @@ bool refuses_unnamed_files(int err) { return err == EOPNOTSUPP || err == EISDIR 
 // temporary is named from the start.
 bool can_name_unnamed_files() { return ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0; }
 
+// The mode a plain create gives a new file: 0666 less the umask, read
+// without changing it where /proc tells.
+mode_t new_file_mode()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("Umask:"))
+            return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool is_refusal(int err) { return err == EPERM || err == EACCES || err == ENOTSUP || err == EOPNOTSUPP; }
+
+// Reads the extended attributes (ACLs and capabilities among them) of the
+// old file: through a descriptor open for reading where the writer may
+// read it, else through the /proc entry of its O_PATH descriptor (listing
+// and reading ACLs and capabilities need no read permission).
+struct Attribute {
+    std::string name;
+    std::string value;
+    int refused = 0;  // the errno that refused reading it
+};
+
+class AttributeReader {
+public:
+    AttributeReader(int readable, int path_only)
+        : fd_(readable), path_("/proc/self/fd/" + std::to_string(path_only))
+    {
+    }
+
+    // The names, or the errno that refused listing them.
+    std::variant<std::vector<std::string>, int> names() const
+    {
+        std::string buffer;
+        if (const int err = fill(buffer, [&](char* data, std::size_t size) { return list(data, size); }))
+            return err;
+        std::vector<std::string> names;
+        for (std::size_t from = 0; from < buffer.size();) {
+            const auto end = buffer.find('\0', from);
+            names.push_back(buffer.substr(from, end - from));
+            from = end + 1;
+        }
+        return names;
+    }
+
+    Attribute read(const std::string& name) const
+    {
+        Attribute attribute{name, {}, 0};
+        attribute.refused = fill(attribute.value, [&](char* data, std::size_t size) {
+            return fd_ >= 0 ? ::fgetxattr(fd_, name.c_str(), data, size) : ::getxattr(path_.c_str(), name.c_str(), data, size);
+        });
+        return attribute;
+    }
+
+private:
+    ssize_t list(char* data, std::size_t size) const
+    {
+        return fd_ >= 0 ? ::flistxattr(fd_, data, size) : ::listxattr(path_.c_str(), data, size);
+    }
+
+    // Asks for the size, then the bytes, again while they grow meanwhile;
+    // 0, or the errno that stopped it.
+    template <typename Call>
+    static int fill(std::string& out, Call call)
+    {
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const ssize_t size = call(nullptr, 0);
+            if (size < 0)
+                return errno;
+            out.resize(static_cast<std::size_t>(size));
+            const ssize_t got = call(out.data(), out.size());
+            if (got >= 0) {
+                out.resize(static_cast<std::size_t>(got));
+                return 0;
+            }
+            if (errno != ERANGE)
+                return errno;
+        }
+        return ERANGE;
+    }
+
+    int fd_;
+    std::string path_;
+};
+
+// What a person reads for an attribute that was not kept.
+std::string describe_attribute(const std::string& name)
+{
+    if (name == "system.posix_acl_access")
+        return "its ACL";
+    if (name == "security.capability")
+        return "its file capabilities";
+    return "its extended attribute " + name;
+}
+
 }  // namespace
 
 struct ReplacementFile::Impl {
+    std::string shown;    // the path, escaped for a message
     std::string message;  // "cannot write PATH"
+    SaveOptions options;
     Target target;
     UniqueFd file;
+    bool named_from_start = false;
     std::string temporary;  // its name in the folder; empty while unnamed
     std::random_device entropy;
 
@@ -207,6 +377,12 @@ struct ReplacementFile::Impl {
     {
         discard();
         fail(kind_of_errno(err), message);
+    }
+
+    [[noreturn]] void fail_with(ErrorKind kind, const std::string& why)
+    {
+        discard();
+        fail(kind, message + " (" + why + ")");
     }
 
     void discard() noexcept
@@ -217,9 +393,13 @@ struct ReplacementFile::Impl {
         temporary.clear();
     }
 
-    std::string fresh_name() { return temporary_prefix(target.name) + std::to_string(entropy()) + ".tmp"; }
+    std::string fresh_name()
+    {
+        return temporary_prefix(target.name) + std::to_string(::getpid()) + "." + std::to_string(entropy()) + ".tmp";
+    }
 
-    // 0666 lets the umask decide a new file's bits, as a plain create would.
+    // 0666 lets the umask (or the folder's default ACL) decide a new file's
+    // access, as a plain create would; nobody can open an unnamed file.
     bool open_unnamed()
     {
         file.reset(::openat(target.folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
@@ -230,31 +410,112 @@ struct ReplacementFile::Impl {
         return false;
     }
 
+    // Readable by its owner only from its first moment; commit gives it the
+    // access the target has or a new file would have.
     void open_named()
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = fresh_name();
             file.reset(::openat(target.folder.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                0666));
+                                0600));
             if (file) {
                 temporary = std::move(name);
+                named_from_start = true;
                 return;
             }
             if (errno != EEXIST)
                 fail_errno(errno);
         }
-        fail(ErrorKind::PathFileAccess, message + " (no free temporary name)");
+        fail_with(ErrorKind::PathFileAccess, "no free temporary name");
+    }
+
+    // The file now at the target's name, as O_PATH with its status; none
+    // where there is none, or where a link was put there since the target
+    // was resolved (the rename replaces the link itself).
+    std::optional<std::pair<UniqueFd, struct stat>> current_target()
+    {
+        UniqueFd old(::openat(target.folder.get(), target.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!old) {
+            if (errno == ENOENT)
+                return std::nullopt;
+            fail_errno(errno);
+        }
+        struct stat st {};
+        if (::fstat(old.get(), &st) != 0)
+            fail_errno(errno);
+        if (S_ISLNK(st.st_mode))
+            return std::nullopt;
+        if (!S_ISREG(st.st_mode))
+            fail_with(ErrorKind::PathFileAccess, "not a regular file");
+        return std::make_pair(std::move(old), st);
+    }
+
+    // The old file open for reading where the writer may, and it is still
+    // the one at `old`; else none.
+    UniqueFd readable(const struct stat& old)
+    {
+        UniqueFd fd(::openat(target.folder.get(), target.name.c_str(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {};
+        if (fd && (::fstat(fd.get(), &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino))
+            fd.reset();
+        return fd;
     }
 
     // Owner and group as before where the writer may set them; where it may
     // not, the new file is the writer's, as any file it creates. The
-    // set-user-ID and set-group-ID bits are never carried over.
-    void keep_metadata(const struct stat& old)
+    // set-user-ID and set-group-ID bits are never carried over. Then the
+    // ACL, the other extended attributes and the capabilities, after the
+    // owner (a change of owner clears capabilities) and after the bits (the
+    // ACL holds the group bits).
+    void keep_access(int old, const struct stat& st)
     {
-        if (::fchown(file.get(), old.st_uid, old.st_gid) != 0)
-            (void)::fchown(file.get(), static_cast<uid_t>(-1), old.st_gid);
-        if (::fchmod(file.get(), old.st_mode & 01777) != 0)
+        if (::fchown(file.get(), st.st_uid, st.st_gid) != 0)
+            (void)::fchown(file.get(), static_cast<uid_t>(-1), st.st_gid);
+        if (::fchmod(file.get(), st.st_mode & 01777) != 0)
             fail_errno(errno);
+        std::vector<std::string> lost;
+        const UniqueFd open_old = readable(st);
+        const AttributeReader reader(open_old.get(), old);
+        const auto names = reader.names();
+        if (const int* err = std::get_if<int>(&names)) {
+            if (*err != ENOTSUP && *err != EOPNOTSUPP)
+                lost.push_back("its extended attributes (" + std::string(std::strerror(*err)) + ")");
+        } else {
+            for (const std::string& name : std::get<std::vector<std::string>>(names))
+                if (!copy_attribute(reader.read(name)))
+                    lost.push_back(describe_attribute(name));
+        }
+        report_losses(lost);
+    }
+
+    // False where the writer may not read or set it.
+    bool copy_attribute(const Attribute& attribute)
+    {
+        if (attribute.refused != 0) {
+            if (attribute.refused == ENODATA)
+                return true;  // removed meanwhile
+            if (!is_refusal(attribute.refused))
+                fail_errno(attribute.refused);
+            return false;
+        }
+        if (::fsetxattr(file.get(), attribute.name.c_str(), attribute.value.data(), attribute.value.size(), 0) == 0)
+            return true;
+        if (!is_refusal(errno))
+            fail_errno(errno);
+        return false;
+    }
+
+    void report_losses(const std::vector<std::string>& lost)
+    {
+        if (lost.empty())
+            return;
+        std::string list;
+        for (const std::string& what : lost)
+            list += (list.empty() ? "" : ", ") + what;
+        if (!options.accept_loss)
+            fail_with(ErrorKind::PermissionDenied, "the new file could not keep " + list + " of the old one");
+        options.accept_loss(shown + ": dropped " + list);
     }
 
     // Gives the complete unnamed file a name in the folder: directly where
@@ -277,16 +538,29 @@ struct ReplacementFile::Impl {
             if (errno != EEXIST)
                 fail_errno(errno);
         }
-        fail(ErrorKind::PathFileAccess, message + " (no free temporary name)");
+        fail_with(ErrorKind::PathFileAccess, "no free temporary name");
+    }
+
+    // The folder's new entry reaches the disk. A folder the writer may not
+    // read cannot be opened to sync; file systems that cannot sync folders
+    // say EINVAL.
+    void sync_folder()
+    {
+        const UniqueFd listing(::openat(target.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (listing && ::fsync(listing.get()) != 0 && errno != EINVAL && errno != EROFS)
+            fail(kind_of_errno(errno), message);
     }
 };
 
-ReplacementFile::ReplacementFile(const Text& path, Temporary temporary) : impl_(std::make_unique<Impl>())
+ReplacementFile::ReplacementFile(const Text& path, SaveOptions options, Temporary temporary)
+    : impl_(std::make_unique<Impl>())
 {
     check_file_name(path);
     Impl& impl = *impl_;
+    impl.shown = escape_controls(to_utf8(path));
     impl.message = cannot_write(path);
-    impl.target = Resolver(path).resolve(to_utf8(path));
+    impl.options = std::move(options);
+    impl.target = Resolver(impl.message).resolve(to_utf8(path));
     const Target& target = impl.target;
 
     // A rename needs only the folder's permission; a file its owner made
@@ -294,10 +568,9 @@ ReplacementFile::ReplacementFile(const Text& path, Temporary temporary) : impl_(
     // write it, as the shell may.
     if (target.existing && ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS) != 0)
         impl.fail_errno(errno);
+    remove_stale_temporaries(target.folder.get(), target.name);
     if (temporary == Temporary::Named || !can_name_unnamed_files() || !impl.open_unnamed())
         impl.open_named();
-    if (target.existing)
-        impl.keep_metadata(*target.existing);
 }
 
 ReplacementFile::~ReplacementFile()
@@ -355,8 +628,17 @@ void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
 void ReplacementFile::commit()
 {
     Impl& impl = *impl_;
+    // The access of the file at the name now: another job may have
+    // replaced it since this one began.
+    if (auto old = impl.current_target())
+        impl.keep_access(old->first.get(), old->second);
+    else if (impl.named_from_start && ::fchmod(impl.file.get(), new_file_mode()) != 0)
+        impl.fail_errno(errno);
+    if (impl.options.sync && ::fdatasync(impl.file.get()) != 0)
+        impl.fail_errno(errno);
     // From here until the rename the file has a name of its own: a process
-    // killed between these two calls leaves it behind.
+    // killed between these two calls leaves it behind, for a later save of
+    // the same target to remove.
     if (impl.temporary.empty())
         impl.name_unnamed_file();
     if (!close_now(impl.file))
@@ -365,6 +647,8 @@ void ReplacementFile::commit()
     if (::renameat(folder, impl.temporary.c_str(), folder, impl.target.name.c_str()) != 0)
         impl.fail_errno(errno);
     impl.temporary.clear();
+    if (impl.options.sync)
+        impl.sync_folder();
 }
 
 }  // namespace lumarin

@@ -145,6 +145,7 @@ struct ReplacementFile::Impl {
     std::wstring target;
     std::wstring temporary;
     win::File file;
+    bool sync = true;
 
     void discard() noexcept
     {
@@ -155,9 +156,12 @@ struct ReplacementFile::Impl {
     }
 };
 
-ReplacementFile::ReplacementFile(const Text& path, Temporary) : impl_(std::make_unique<Impl>())
+// Windows keeps a file's ACL with the folder's inheritance rules; the
+// options' loss report has nothing to report here.
+ReplacementFile::ReplacementFile(const Text& path, SaveOptions options, Temporary) : impl_(std::make_unique<Impl>())
 {
     check_file_name(path);
+    impl_->sync = options.sync;
     impl_->given = wide(path);
     if (is_separator(impl_->given.back())) {
         const DWORD attributes = GetFileAttributesW(impl_->given.c_str());
@@ -242,6 +246,11 @@ void ReplacementFile::write(std::span<const std::span<const std::byte>> pieces)
 void ReplacementFile::commit()
 {
     Impl& impl = *impl_;
+    if (impl.sync && !FlushFileBuffers(impl.file.get())) {
+        const DWORD error = GetLastError();
+        impl.discard();
+        fail_win32(error, impl.given);
+    }
     // From here until the move the temporary would outlive the process.
     if (!set_delete_on_close(impl.file.get(), false) || !close_file(impl.file)) {
         const DWORD error = GetLastError();

@@ -92,17 +92,18 @@ std::vector<std::byte> encode_picture(const Image& image, PictureFormat format, 
     return out;
 }
 
-void save_picture(const Image& image, PictureFormat format, bool mono, Pixel background, const Text& path)
+void save_picture(const Image& image, PictureFormat format, bool mono, Pixel background, const Text& path,
+                  const SaveOptions& options)
 {
     check_writable(format);
     if (format == PictureFormat::Bmp) {
         if (mono)
-            SaveMonoPicture(image, background, path);
+            SaveMonoPicture(image, background, path, options);
         else
-            SavePicture(image, path);
+            SavePicture(image, path, options);
         return;
     }
-    ReplacementFile file(path);
+    ReplacementFile file(path, options);
     write_streamed(image, format, mono, background, [&](std::span<const std::byte> bytes) { file.write(bytes); });
     file.commit();
 }

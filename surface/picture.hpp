@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lumarin/types.hpp"
+#include "surface/file.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin {
@@ -33,6 +34,7 @@ bool can_write(PictureFormat format) noexcept;
 std::vector<std::byte> encode_picture(const Image& image, PictureFormat format, bool mono, Pixel background);
 
 // The same bytes over `path`, replaced atomically (see ReplacementFile).
-void save_picture(const Image& image, PictureFormat format, bool mono, Pixel background, const Text& path);
+void save_picture(const Image& image, PictureFormat format, bool mono, Pixel background, const Text& path,
+                  const SaveOptions& options = {});
 
 }  // namespace lumarin

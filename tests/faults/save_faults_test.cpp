@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "lumarin/synapse.hpp"
+#include "child.hpp"
 #include "support.hpp"
 #include "surface/picture.hpp"
 
@@ -35,6 +36,11 @@ namespace lumarin {
 namespace {
 
 using test::TempDir;
+using test::become_nobody;
+using test::error_in_child;
+using test::kNobody;
+using test::kNogroup;
+using test::Sysctl;
 
 enum class Save { PrintText, Monotize };
 
@@ -101,40 +107,6 @@ std::filesystem::path previous_file(const std::filesystem::path& folder)
     return path;
 }
 
-// Runs `restrict` and then `call` in a child process and returns the number
-// of the lumarin::Error that `call` threw: 0 when it returned, -1 for any
-// other exception. A crashed child fails the test.
-int error_in_child(const std::function<void()>& restrict, const std::function<void()>& call)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        throw std::runtime_error("pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        int number = -1;
-        try {
-            restrict();
-            call();
-            number = 0;
-        } catch (const Error& e) {
-            number = e.number();
-        } catch (...) {
-        }
-        const bool written = ::write(fds[1], &number, sizeof number) == sizeof number;
-        ::_exit(written ? 0 : 1);
-    }
-    ::close(fds[1]);
-    int number = -2;
-    const bool read_ok = ::read(fds[0], &number, sizeof number) == sizeof number;
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-    EXPECT_TRUE(read_ok) << "child reported nothing";
-    return number;
-}
-
 // Files may grow to 64 KiB. Without SIGXFSZ ignored the kernel would kill
 // the process; ignored, the write that passes the limit fails with EFBIG.
 void limit_file_size()
@@ -153,15 +125,6 @@ std::function<int(Save)> save_here(const std::filesystem::path& target, int widt
         prepare(s, target, width, height);
         return test::error_number([&] { save(s, how); });
     };
-}
-
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNogroup = 65534;
-
-void become_nobody()
-{
-    if (::geteuid() == 0 && (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0))
-        throw std::runtime_error("cannot become nobody");
 }
 
 // A save of a small surface to `target` in a child that, when run as root,
@@ -359,47 +322,6 @@ TEST(SaveFaults, AnImmutableFileIsPermissionDenied)
         save_here(target, 40, 10),
         70);
 }
-
-// Sets a sysctl for the test and restores it after; set() is false where
-// it cannot be written (not root, or /proc/sys read-only).
-class Sysctl {
-public:
-    Sysctl(std::string path, const std::string& value) : path_(std::move(path))
-    {
-        std::ifstream in(path_);
-        if (!(in >> old_))
-            return;
-        set_ = write(value) && current() == value;
-    }
-    ~Sysctl()
-    {
-        if (set_)
-            write(old_);
-    }
-    Sysctl(const Sysctl&) = delete;
-    Sysctl& operator=(const Sysctl&) = delete;
-    bool set() const noexcept { return set_; }
-
-private:
-    bool write(const std::string& value) const
-    {
-        std::ofstream out(path_);
-        out << value << "\n";
-        out.flush();
-        return static_cast<bool>(out);
-    }
-    std::string current() const
-    {
-        std::ifstream in(path_);
-        std::string value;
-        in >> value;
-        return value;
-    }
-
-    std::string path_;
-    std::string old_;
-    bool set_ = false;
-};
 
 // A folder that anyone may write and only owners may rename in, as /tmp,
 // holding `link` by nobody that points at `victim`.

@@ -626,7 +626,7 @@ TEST(SaveFile, FollowsSymbolicLinksAndKeepsPermissionBits)
 // A replacement open for writing, for looking at the folder meanwhile.
 std::vector<std::string> entries_while_writing(const TempDir& dir, ReplacementFile::Temporary kind)
 {
-    ReplacementFile file(test::text_of(dir / "out.bmp"), kind);
+    ReplacementFile file(test::text_of(dir / "out.bmp"), {}, kind);
     const auto bytes = test::bytes_of({1, 2, 3});
     file.write(bytes);
     return dir.entries();
@@ -646,7 +646,7 @@ TEST(SaveFile, TheTemporaryHasNoNameUntilItIsCompleteAndTheNamedFallbackCleansUp
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
     EXPECT_EQ(test::read_bytes(dir / "out.bmp"), test::bytes_of({9}));
     for (const auto kind : {ReplacementFile::Temporary::Unnamed, ReplacementFile::Temporary::Named}) {
-        ReplacementFile file(test::text_of(dir / "out.bmp"), kind);
+        ReplacementFile file(test::text_of(dir / "out.bmp"), {}, kind);
         const auto bytes = test::bytes_of({4, 5});
         file.write(bytes);
         file.commit();
