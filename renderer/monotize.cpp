@@ -12,7 +12,7 @@ void synapse::Monotize(const Text& /*location*/)
     const Image& image = Canvas->Image();
     if (image.width() == 0 || image.height() == 0)
         fail(ErrorKind::SubscriptOutOfRange, "the surface has no pixels");
-    SaveMonoPicture(image, pixel_from_colour(Canvas->BackColor()), FileName);
+    SaveMonoPicture(image, pixel_from_colour(Canvas->BackColor()), FileName, Saving);
 }
 
 }  // namespace lumarin

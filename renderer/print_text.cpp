@@ -10,7 +10,7 @@ namespace lumarin {
 void synapse::PrintText(const Text& TextString, Long x, Long y)
 {
     PrintTextWithoutSaving(TextString, x, y);
-    SavePicture(Canvas->Image(), FileName);
+    SavePicture(Canvas->Image(), FileName, Saving);
 }
 
 void synapse::PrintTextWithoutSaving(const Text& TextString, Long x, Long y)

@@ -37,24 +37,14 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
+#include "lumarin/save_options.hpp"
 #include "lumarin/types.hpp"
 
 namespace lumarin {
-
-struct SaveOptions {
-    // Sync the new file before it replaces the old one, and the folder
-    // after; off for scratch files.
-    bool sync = true;
-    // Where set, an entry of the old file's access that cannot be kept (an
-    // ACL, an extended attribute, file capabilities) is dropped and named
-    // here, and the save goes on; where empty, it refuses the save.
-    std::function<void(const std::string& lost)> accept_loss;
-};
 
 class ReplacementFile {
 public:

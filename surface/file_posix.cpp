@@ -355,10 +355,10 @@ private:
 std::string describe_attribute(const std::string& name)
 {
     if (name == "system.posix_acl_access")
-        return "its ACL";
+        return "ACL";
     if (name == "security.capability")
-        return "its file capabilities";
-    return "its extended attribute " + name;
+        return "file capabilities";
+    return "extended attribute " + name;
 }
 
 }  // namespace
@@ -480,7 +480,7 @@ struct ReplacementFile::Impl {
         const auto names = reader.names();
         if (const int* err = std::get_if<int>(&names)) {
             if (*err != ENOTSUP && *err != EOPNOTSUPP)
-                lost.push_back("its extended attributes (" + std::string(std::strerror(*err)) + ")");
+                lost.push_back("extended attributes (" + std::string(std::strerror(*err)) + ")");
         } else {
             for (const std::string& name : std::get<std::vector<std::string>>(names))
                 if (!copy_attribute(reader.read(name)))
@@ -514,8 +514,8 @@ struct ReplacementFile::Impl {
         for (const std::string& what : lost)
             list += (list.empty() ? "" : ", ") + what;
         if (!options.accept_loss)
-            fail_with(ErrorKind::PermissionDenied, "the new file could not keep " + list + " of the old one");
-        options.accept_loss(shown + ": dropped " + list);
+            fail_with(ErrorKind::PermissionDenied, "the new file cannot keep the old one's " + list);
+        options.accept_loss(shown + ": the new file lost the old one's " + list);
     }
 
     // Gives the complete unnamed file a name in the folder: directly where

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "lumarin/save_options.hpp"
 #include "lumarin/types.hpp"
 #include "lumarin/variant.hpp"
 
@@ -42,6 +43,10 @@ public:
     Text ForeColor;                // colour name; empty or unknown is black
     Text BackColor;                // colour name; empty or unknown is white
     Integer FontWeight = 0;        // width factor in percent of FontSize; 0 is 80
+    // How PrintText and Monotize replace FileName (C++ only, not part of the
+    // automation interface): durable by default; a job that saves a line at
+    // a time may sync only its last save.
+    SaveOptions Saving;
 
     // Prints one line one pitch below the previous one, grows the surface
     // by a line and saves it to FileName as a 24-bit BMP.

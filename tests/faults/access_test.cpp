@@ -171,7 +171,7 @@ TEST_F(LostAccess, SavesWhenTheCallerAcceptsTheLossAndSaysWhatWasLost)
     std::string said(4096, '\0');
     said.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(fds[0], said.data(), said.size()))));
     ::close(fds[0]);
-    EXPECT_NE(said.find("out.bmp: dropped its file capabilities"), std::string::npos) << said;
+    EXPECT_NE(said.find("out.bmp: the new file lost the old one's file capabilities"), std::string::npos) << said;
     EXPECT_EQ(test::read_bytes(target), encode_bmp24(kNew));
     EXPECT_FALSE(attributes(target).contains("security.capability"));
 }

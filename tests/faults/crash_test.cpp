@@ -17,8 +17,15 @@
 //   folder; the parent stops the child first and, should it have stopped
 //   there, lets it run on a little, so that every kill lands where the
 //   promise holds.
+// - Between the two calls: a traced child is stopped at the entry of its
+//   rename, where its finished temporary has a name, and killed there; the
+//   next save of the same target removes what it left, and leaves alone
+//   the temporary of a writer that is still alive.
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -287,6 +294,70 @@ TEST_F(KilledSaves, AtARandomMomentTheFileIsWhatTheReportsAllow)
     std::cout << "12 kills at random moments, " << mid_save << " of them within a save\n";
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
 }
+
+#if defined(__x86_64__)
+bool is_rename(unsigned long long call) { return call == SYS_rename || call == SYS_renameat || call == SYS_renameat2; }
+
+// Forks a child that saves `image` over `name` under trace and returns it
+// stopped at the entry of its rename, or -1 where tracing is refused.
+pid_t save_stopped_before_rename(const Image& image, const Text& name)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            ::_exit(4);
+        ::raise(SIGSTOP);
+        try {
+            SavePicture(image, name);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFSTOPPED(status))
+        return -1;
+    ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+    bool entry = true;  // syscall stops alternate, entry first
+    int pass = 0;       // a signal to hand on
+    for (;;) {
+        ::ptrace(PTRACE_SYSCALL, pid, nullptr, pass);
+        ::waitpid(pid, &status, 0);
+        if (!WIFSTOPPED(status))
+            return -1;
+        pass = 0;
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+            pass = WSTOPSIG(status);
+            continue;
+        }
+        user_regs_struct regs{};
+        ::ptrace(PTRACE_GETREGS, pid, nullptr, &regs);
+        if (entry && is_rename(regs.orig_rax))
+            return pid;
+        entry = !entry;
+    }
+}
+
+TEST_F(KilledSaves, BetweenNamingAndRenamingTheNextSaveRemovesWhatWasLeft)
+{
+    const pid_t pid = save_stopped_before_rename(images[1], name);
+    if (pid < 0)
+        GTEST_SKIP() << "cannot trace a child here (kernel.yama.ptrace_scope)";
+    const auto named = dir.entries();
+    ASSERT_EQ(named.size(), 2u) << "no named temporary at the rename";
+    // A writer that is alive keeps its temporary through another's save.
+    SavePicture(images[0], name);
+    EXPECT_EQ(dir.entries(), named);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(dir.entries(), named) << "only a save removes it";
+    SavePicture(images[1], name);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
+    EXPECT_EQ(bitmap_in_file("after the next save"), 1);
+}
+#endif
 
 }  // namespace
 }  // namespace lumarin

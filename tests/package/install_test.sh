@@ -19,7 +19,7 @@ quiet() { "$@" >"$scratch/log" 2>&1 || { cat "$scratch/log"; return 1; }; }
 check_tree() {
   local root=$1 libdir=$2 f
   for f in bin/lumarin include/lumarin/synapse.hpp include/lumarin/error.hpp include/lumarin/types.hpp \
-    include/lumarin/variant.hpp "$libdir/liblumarin.a" "$libdir/cmake/Lumarin/LumarinConfig.cmake" \
+    include/lumarin/variant.hpp include/lumarin/save_options.hpp "$libdir/liblumarin.a" "$libdir/cmake/Lumarin/LumarinConfig.cmake" \
     "$libdir/cmake/Lumarin/LumarinConfigVersion.cmake" "$libdir/pkgconfig/lumarin.pc" share/man/man1/lumarin.1; do
     [ -f "$root/$f" ] || fail "$root: $f is missing"
   done

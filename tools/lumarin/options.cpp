@@ -206,6 +206,8 @@ std::map<std::string_view, bool Options::*> switches()
         {"--mono", &Options::mono},
         {"--antialias", &Options::antialias},
         {"--every-line", &Options::every_line},
+        {"--no-sync", &Options::no_sync},
+        {"--allow-lost-access", &Options::allow_lost_access},
         {"--wrap", &Options::wrap},
         {"--compat", &Options::compat},
         {"--help", &Options::help},
@@ -392,7 +394,13 @@ Output:
                          a dark --bg), everything drawn the other colour;
                          PBM is always 1-bit
       --every-line       replace the file after every line, for a watcher;
-                         the final file is the same
+                         the final file is the same, and only it is synced
+      --no-sync          do not wait for the file to reach the disk before
+                         it replaces the old one (scratch files)
+      --allow-lost-access
+                         replace a file even where the new one cannot keep
+                         its ACL, extended attributes or capabilities, and
+                         say what was lost (otherwise such a save is refused)
 
 Text:
       --font NAME|FILE   family, or a .ttf/.otf file (default Liberation

@@ -27,7 +27,16 @@ void write_to_stdout(const std::vector<std::byte>& bytes)
 
 }  // namespace
 
-void write_image(const Image& image, const Options& o)
+SaveOptions save_options(const Options& o, bool last, const std::function<void(const std::string&)>& warn)
+{
+    SaveOptions save;
+    save.sync = last && !o.no_sync;
+    if (o.allow_lost_access)
+        save.accept_loss = warn;
+    return save;
+}
+
+void write_image(const Image& image, const Options& o, bool last, const std::function<void(const std::string&)>& warn)
 {
     const std::string where = o.output == "-" ? "-o - (standard output)" : "-o " + o.output;
     try {
@@ -37,7 +46,7 @@ void write_image(const Image& image, const Options& o)
         }
         Text path;
         from_utf8(o.output, path);  // checked when the options were parsed
-        save_picture(image, o.format, o.mono, pixel_from_colour(o.bg), path);
+        save_picture(image, o.format, o.mono, pixel_from_colour(o.bg), path, save_options(o, last, warn));
     } catch (const lumarin::Error& e) {
         throw JobError(where, e);
     }

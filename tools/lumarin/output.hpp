@@ -2,12 +2,23 @@
 // atomically, or standard output.
 #pragma once
 
+#include <functional>
+#include <string>
+
+#include "lumarin/save_options.hpp"
+
 #include "surface/image.hpp"
 #include "tools/lumarin/options.hpp"
 
 namespace lumarin::cli {
 
-// Throws JobError naming -o when the file cannot be written.
-void write_image(const Image& image, const Options& options);
+// Throws JobError naming -o when the file cannot be written. `last` is the
+// job's final save, the one that is synced; `warn` hears what access a
+// replaced file lost where --allow-lost-access lets it.
+void write_image(const Image& image, const Options& options, bool last,
+                 const std::function<void(const std::string&)>& warn);
+
+// How the job's saves replace the file, by the options.
+SaveOptions save_options(const Options& options, bool last, const std::function<void(const std::string&)>& warn);
 
 }  // namespace lumarin::cli

@@ -147,10 +147,10 @@ void render_measured(const std::vector<Text>& input, const Options& o, const std
             canvas.Print(lines[i].text);
         });
         if (o.every_line && i + 1 < lines.size())
-            write_image(canvas.Image(), o);
+            write_image(canvas.Image(), o, false, warn);
         on_line(i + 1);
     }
-    write_image(canvas.Image(), o);
+    write_image(canvas.Image(), o, true, warn);
 }
 
 // --- the object's job
@@ -189,6 +189,7 @@ void render_object_job(const std::vector<Text>& lines, const Options& o,
     // same. A monochrome job's only save is Monotize's.
     const std::size_t last = lines.size() - 1;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        s.Saving = save_options(o, i == last && !o.mono, warn);
         at(line_name(i + 1), [&] {
             if (o.every_line || (i == last && !o.mono))
                 s.PrintText(lines[i], o.x, o.y);
@@ -197,9 +198,10 @@ void render_object_job(const std::vector<Text>& lines, const Options& o,
         });
         on_line(i + 1);
     }
-    if (o.mono)
+    if (o.mono) {
+        s.Saving = save_options(o, true, warn);
         at("-o " + o.output, [&] { s.Monotize(u""); });
-    (void)warn;
+    }
 }
 
 // Writing over the input would lose the text.
