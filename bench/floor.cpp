@@ -10,7 +10,9 @@
 
 namespace lumarin::bench {
 
-bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes)
+namespace {
+
+bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes, bool durably)
 {
     const std::string temporary = target.string() + ".floor.tmp";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -27,9 +29,30 @@ bool write_and_rename(const std::filesystem::path& target, std::span<const std::
         data += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0)
+    if ((durably && ::fdatasync(fd) != 0) || ::close(fd) != 0)
         return false;
-    return ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return false;
+    if (!durably)
+        return true;
+    const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    const bool synced = ::fsync(folder) == 0;
+    ::close(folder);
+    return synced;
+}
+
+}  // namespace
+
+bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes)
+{
+    return write_and_rename(target, bytes, false);
+}
+
+bool write_and_rename_durably(const std::filesystem::path& target, std::span<const std::byte> bytes)
+{
+    return write_and_rename(target, bytes, true);
 }
 
 bool write_in_place(int fd, std::span<const std::byte> bytes)

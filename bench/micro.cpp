@@ -1,6 +1,8 @@
 // Micro-benchmarks of the three file-writing operations, each beside its
-// floor: the same bytes written with one write() and a rename(); and of
-// printing huge lines, which has no floor.
+// floor: the same bytes written with one write() and a rename(); of a
+// durable save (synced) beside a synced floor; and of printing huge lines,
+// which has no floor. The operations beside the plain floor save as
+// scratch files do, without syncing, so that the two compare like for like.
 //
 // PrintText grows the surface by FontSize + LineSpacing (26 px here) on
 // every call, so a fixed size cannot be measured by calling it in a loop.
@@ -63,6 +65,7 @@ std::unique_ptr<synapse> sized_renderer(const Text& line, const std::string& fil
     s->FontSize = kFontSize;
     s->LineSpacing = kPitch;
     s->FileName = Text(file.begin(), file.end());
+    s->Saving.sync = false;  // beside the plain floor
     s->MaximumStringLength(line);
     s->SidePadding(kSide);
     const int top = std::max(0, (h_before - 1 - kPitch - kGrowth) / 2);
@@ -78,11 +81,12 @@ std::size_t mono_bytes(int w, int h) { return kBmp1HeaderSize + static_cast<std:
 
 int band_lines(int h) { return std::max(1, h / kGrowth / 50); }
 
-void floor_benchmark(benchmark::State& state, const std::filesystem::path& target, std::size_t bytes)
+void floor_benchmark(benchmark::State& state, const std::filesystem::path& target, std::size_t bytes,
+                     bool durably = false)
 {
     const std::vector<std::byte> data(bytes, std::byte{0x5A});
     for (auto _ : state)
-        if (!write_and_rename(target, data))
+        if (!(durably ? write_and_rename_durably(target, data) : write_and_rename(target, data)))
             state.SkipWithError("floor write failed");
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
@@ -115,19 +119,23 @@ void register_print_text(const std::filesystem::path& dir, Size size)
     })->Unit(benchmark::kMillisecond);
 }
 
-void register_save_picture(const std::filesystem::path& dir, Size size)
+// SavePicture beside its floor: as scratch files save, unsynced, beside the
+// plain floor; or as the library saves by default, synced, beside a synced
+// floor ("Durable:"). The plain floor of the same size says what syncing
+// itself costs.
+void register_save_picture(const std::filesystem::path& dir, Size size, bool durable)
 {
-    const std::string name = label(size.w, size.h);
-    const std::string file = (dir / ("save-" + name + ".bmp")).string();
-    benchmark::RegisterBenchmark(("SavePicture/" + name).c_str(), [=](benchmark::State& state) {
+    const std::string name = std::string(durable ? "Durable:" : "") + "SavePicture/" + label(size.w, size.h);
+    const std::string file = (dir / (std::string(durable ? "durable-" : "save-") + label(size.w, size.h) + ".bmp")).string();
+    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
         const Image image(size.w, size.h, 0xFFFFFF);
         const Text path(file.begin(), file.end());
         for (auto _ : state)
-            SavePicture(image, path);
+            SavePicture(image, path, SaveOptions{durable, {}});
         state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bmp24_bytes(size.w, size.h)));
     })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("Floor:SavePicture/" + name).c_str(), [=](benchmark::State& state) {
-        floor_benchmark(state, dir / ("floor-save-" + name + ".bmp"), bmp24_bytes(size.w, size.h));
+    benchmark::RegisterBenchmark(("Floor:" + name).c_str(), [=](benchmark::State& state) {
+        floor_benchmark(state, file + ".floor", bmp24_bytes(size.w, size.h), durable);
     })->Unit(benchmark::kMillisecond);
 }
 
@@ -142,7 +150,7 @@ void register_monotize(const std::filesystem::path& dir, Size size)
     benchmark::RegisterBenchmark(("Monotize/" + name).c_str(), [=](benchmark::State& state) {
         auto s = sized_renderer(line, file, size.h);
         for (auto _ : state)
-            s->Monotize(u"");
+            s->Monotize(u"");  // unsynced, as sized_renderer set it
         state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * mono_bytes(w, h)));
     })->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("Floor:Monotize/" + name).c_str(), [=](benchmark::State& state) {
@@ -250,9 +258,11 @@ int run(int argc, char** argv)
     const std::vector<Size> sizes{{64, 64}, {256, 256}, {600, 600}, {600, 2000}, {600, 8000}, {1000, 4000}, {2000, 8000}};
     for (const Size& size : sizes) {
         register_print_text(dir.path(), size);
-        register_save_picture(dir.path(), size);
+        register_save_picture(dir.path(), size, false);
         register_monotize(dir.path(), size);
     }
+    for (const Size& size : {Size{256, 256}, Size{600, 2000}, Size{2000, 8000}})
+        register_save_picture(dir.path(), size, true);
     register_huge_lines();
     RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -110,7 +110,7 @@ public:
             }
             if (S_ISLNK(entry.st_mode)) {
                 if (++hops > kMaxLinkHops)
-                    fail_errno(ELOOP);
+                    fail(ErrorKind::PathFileAccess, message_ + " (too many links)");
                 const std::string text = follow_link(folder.get(), name, entry);
                 std::deque<std::string> more = names_of(text);
                 rest.insert(rest.begin(), more.begin(), more.end());
