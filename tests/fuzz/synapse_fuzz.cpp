@@ -314,6 +314,7 @@ public:
     void run(Input& in)
     {
         synapse s;
+        s.Saving.sync = false;  // scratch files: the fuzzer is not after durability
         for (int step = 0; step < kMaxSteps && !in.empty(); ++step) {
             const auto started = std::chrono::steady_clock::now();
             const auto ms = [&] {
