@@ -1,7 +1,7 @@
 // lumarin: renders the lines of a UTF-8 text file into an image.
 // Every failure reaches main, which turns it into one line on standard
-// error and the exit status for its kind; SIGINT and SIGTERM reach it as
-// Interrupted, for 130 and 143.
+// error and the exit status for its kind; SIGINT, SIGTERM and SIGHUP reach
+// it as Interrupted, for 130, 143 and 129.
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -67,7 +67,8 @@ int run(std::span<const char* const> args)
         [&](const std::string& warning) {
             progress.wipe();
             std::cerr << "lumarin: warning: " << lumarin::escape_controls(warning) << "\n";
-        });
+        },
+        stop_if_interrupted);
     return kOk;
 }
 
