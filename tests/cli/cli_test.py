@@ -309,6 +309,26 @@ def test_escaped_names(tool):
           f"a warning escapes the family it names ({r.stderr!r})")
 
 
+def test_closed_output(tool, sample):
+    """-o - with standard output closed, or read by a reader that has
+    gone: exit 4 and a message that says which, not "Disk full" or a
+    silent death by SIGPIPE."""
+    r = subprocess.run(["/bin/sh", "-c", 'exec "$0" "$@" >&-', tool.exe, sample, "--format", "bmp", "-o", "-"],
+                       capture_output=True, env=tool.env)
+    check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (closed)\n",
+          f"a closed standard output: exit {r.returncode} ({r.stderr!r})")
+    read_end, write_end = os.pipe()
+    os.close(read_end)  # the reader has gone before the first byte
+    try:
+        # restore_signals leaves SIGPIPE at its default, as a shell does.
+        r = subprocess.run([tool.exe, sample, "--format", "bmp", "-o", "-"], stdout=write_end, stderr=subprocess.PIPE,
+                           env=tool.env)
+    finally:
+        os.close(write_end)
+    check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (the reader has gone)\n",
+          f"a reader that has gone: exit {r.returncode} ({r.stderr!r})")
+
+
 def test_bounded_work(tool):
     """Input is read with a bound, and a job whose image cannot be made is
     refused before anything is drawn, naming lines, size and limit."""
@@ -467,6 +487,7 @@ def main() -> int:
         test_compat(tool, sample)
         test_failures(tool)
         test_escaped_names(tool)
+        test_closed_output(tool, sample)
         test_bounded_work(tool)
         test_file_size_limit(tool)
         test_usage(tool)

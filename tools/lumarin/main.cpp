@@ -15,6 +15,7 @@
 #include "tools/lumarin/layout.hpp"
 #include "tools/lumarin/limits.hpp"
 #include "tools/lumarin/options.hpp"
+#include "tools/lumarin/output.hpp"
 #include "tools/lumarin/progress.hpp"
 #include "tools/lumarin/render.hpp"
 #include "tools/lumarin/signals.hpp"
@@ -51,6 +52,8 @@ int run(std::span<const char* const> args)
     if (options.version)
         return print_to_stdout("lumarin " LUMARIN_VERSION "\n");
     install_signal_handlers();
+    if (options.output == "-")
+        refuse_closed_stdout();
     const auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
     // The object's job grows by its own rules: refuse one it could not
     // finish before drawing. The measured layout checks its page itself.
@@ -91,6 +94,8 @@ int run_reporting(std::span<const char* const> args)
         return report(e.what(), kBadInput);
     } catch (const lumarin::cli::LayoutError& e) {
         return report(e.what(), kBadInput);
+    } catch (const lumarin::cli::OutputError& e) {
+        return report(e.what(), kFileError);
     } catch (const lumarin::cli::JobError& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
                       is_file_error(e.kind()) ? kFileError : kBadInput);

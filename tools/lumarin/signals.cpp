@@ -50,6 +50,8 @@ void install_signal_handlers()
     note_unless_ignored(SIGTERM);
     note_unless_ignored(SIGHUP);
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader that has gone is a failed write (EPIPE) with its message.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

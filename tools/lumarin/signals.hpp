@@ -5,7 +5,8 @@
 // and the progress bar is wiped on the way out. A signal that was ignored
 // when the command started is left ignored. SIGXFSZ is ignored, so that
 // passing the file-size limit is a failed write (error 61) instead of a
-// silent kill.
+// silent kill, and so is SIGPIPE, so that a reader that has gone is a
+// failed write with its own message.
 #pragma once
 
 #include <stdexcept>
