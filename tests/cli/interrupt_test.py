@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The lumarin command stopped from outside: SIGINT, SIGTERM and SIGHUP end
-it with 130, 143 and 129, its progress bar wiped; one it was started with ignored stays ignored; a long
+it with 130, 143 and 129, its progress bar wiped, even when a write fails
+after the signal; one it was started with ignored stays ignored; a long
 layout stops at once; and SIGKILL at any moment of a large job leaves
 nothing beside the target, which stays the old bitmap or becomes the new
 one, complete.
@@ -245,6 +246,34 @@ def test_stop_during_layout(exe, env, folder):
               f"SIGINT during the layout of {what}: exit {proc.returncode} within {STOP_BOUND} s ({err[:200]!r})")
 
 
+def blocked_writing_stdout(pid):
+    """True while the process sleeps in write(2) to descriptor 1 (system
+    call 1 on x86-64)."""
+    return proc_field(pid, "syscall").split(" ")[:2] == ["1", "0x1"]
+
+
+def test_interrupted_write(exe, env, folder):
+    """Ctrl-C in `lumarin -o - | reader` stops the reader too, and the
+    command's write fails; the exit is still the signal's, with nothing
+    printed. Deterministic: the image (over a MB) goes to a pipe nobody
+    reads; the signal comes while the command waits in write, and only
+    then does the reader go."""
+    r, w = os.pipe()
+    proc = subprocess.Popen([exe, "--size", "72", "--format", "bmp", "-o", "-"], stdin=subprocess.PIPE, stdout=w,
+                            stderr=subprocess.PIPE, env=env)
+    os.close(w)
+    proc.stdin.write(b"a line long enough to fill the pipe\n" * 4)
+    proc.stdin.close()
+    while proc.poll() is None and not blocked_writing_stdout(proc.pid):
+        time.sleep(0.001)
+    proc.send_signal(signal.SIGINT)
+    os.close(r)
+    err = proc.stderr.read()
+    proc.wait(timeout=60)
+    check(proc.returncode == 130 and err == b"",
+          f"SIGINT during a write to a full pipe: exit {proc.returncode}, not the write's failure ({err!r})")
+
+
 def test_interrupts(job, length, signum=signal.SIGINT, runs=INTERRUPTS):
     outcomes = {}
     name = signal.Signals(signum).name
@@ -300,6 +329,7 @@ def main():
         test_signals_while_reading(job)
         test_ignored_signals(job)
         test_stop_during_layout(exe, job.env, tmp)
+        test_interrupted_write(exe, job.env, tmp)
         job.reset()
         began = time.monotonic()
         whole = job.start()

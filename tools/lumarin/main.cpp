@@ -76,8 +76,12 @@ int run(std::span<const char* const> args)
 }
 
 // One line whatever the message holds: a file name may carry line breaks.
+// A failure after an interrupt (a write it cut short) is the interrupt's
+// doing: the signal's status, and nothing printed, as for any interrupt.
 int report(const std::string& message, int status)
 {
+    if (const int interrupted = lumarin::cli::interrupted_status(); interrupted != 0)
+        return interrupted;
     std::cerr << "lumarin: " << lumarin::escape_controls(message) << "\n";
     return status;
 }

@@ -61,4 +61,10 @@ void stop_if_interrupted()
         throw Interrupted(signal);
 }
 
+int interrupted_status() noexcept
+{
+    const int signal = g_signal;
+    return signal == 0 ? 0 : 128 + signal;
+}
+
 }  // namespace lumarin::cli

@@ -30,4 +30,8 @@ void install_signal_handlers();
 // Throws Interrupted once SIGINT, SIGTERM or SIGHUP has come.
 void stop_if_interrupted();
 
+// 128 + the signal's number once one has come, else 0: a failure that
+// follows an interrupt (a write cut short by it) ends with this status.
+int interrupted_status() noexcept;
+
 }  // namespace lumarin::cli
