@@ -54,39 +54,54 @@ std::string to_utf8(std::u16string_view text)
     return out;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 character at `i` (1 to 4), with its
+// value in `cp`; 0 for a byte that starts none (overlong forms,
+// surrogates, truncated sequences, values past U+10FFFF, stray bytes).
+std::size_t decode_utf8_at(std::string_view utf8, std::size_t i, char32_t& cp)
+{
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t extra = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF)
+        extra = 1, cp = lead & 0x1F, minimum = 0x80;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        extra = 2, cp = lead & 0x0F, minimum = 0x800;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        extra = 3, cp = lead & 0x07, minimum = 0x10000;
+    else
+        return 0;
+    if (i + extra >= utf8.size())
+        return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto cont = static_cast<unsigned char>(utf8[i + k]);
+        if ((cont & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cont & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return 1 + extra;
+}
+
+}  // namespace
+
 bool from_utf8(std::string_view utf8, Text& out)
 {
     out.clear();
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        int extra = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
         char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, cp = lead & 0x1F, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, cp = lead & 0x0F, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, cp = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + extra >= utf8.size() && extra > 0)
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cont = static_cast<unsigned char>(utf8[i + k]);
-            if ((cont & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cont & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        const std::size_t length = decode_utf8_at(utf8, i, cp);
+        if (length == 0)
             return false;
         append_utf16(out, cp);
-        i += 1 + extra;
+        i += length;
     }
     return true;
 }
@@ -159,33 +174,57 @@ bool starts_right_to_left(std::u16string_view text)
     return false;
 }
 
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void append_byte_escape(std::string& out, unsigned char byte)
+{
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
+}
+
+void append_code_point_escape(std::string& out, char32_t cp)
+{
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHex[(cp >> shift) & 0xF];
+}
+
+// Characters a terminal would act on instead of showing: C0 and C1
+// controls, the line and paragraph separators, and the bidi embeddings,
+// overrides and isolates, which can make a name read backwards.
+bool must_be_escaped(char32_t cp)
+{
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+           (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+}  // namespace
+
 std::string escape_controls(std::string_view utf8)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
-        if (byte == '\n' || byte == '\r' || byte == '\t') {
-            out += '\\';
-            out += byte == '\n' ? 'n' : byte == '\r' ? 'r' : 't';
-        } else if (byte < 0x20 || byte == 0x7F) {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // C1 controls
-            out += "\\u00";
-            out += kHex[next >> 4];
-            out += kHex[next & 0xF];
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        const std::size_t length = decode_utf8_at(utf8, i, cp);
+        if (length == 0) {
+            // Not UTF-8: a raw 0x9B is a C1 control to some terminals.
+            append_byte_escape(out, static_cast<unsigned char>(utf8[i]));
             ++i;
-        } else if (byte == 0xE2 && next == 0x80 && i + 2 < utf8.size() &&
-                   (utf8[i + 2] == '\xA8' || utf8[i + 2] == '\xA9')) {
-            out += utf8[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-            i += 2;
-        } else {
-            out += static_cast<char>(byte);
+            continue;
         }
+        if (cp == '\n' || cp == '\r' || cp == '\t')
+            out += cp == '\n' ? "\\n" : cp == '\r' ? "\\r" : "\\t";
+        else if (cp < 0x80 && must_be_escaped(cp))
+            append_byte_escape(out, static_cast<unsigned char>(cp));
+        else if (must_be_escaped(cp))
+            append_code_point_escape(out, cp);
+        else
+            out.append(utf8.substr(i, length));
+        i += length;
     }
     return out;
 }

@@ -42,9 +42,12 @@ Text upper_for_ascii_compare(std::u16string_view text);
 // strong character is left to right.
 bool starts_right_to_left(std::u16string_view text);
 
-// UTF-8 text fit for a one-line message: control characters (U+0000-U+001F,
-// U+007F-U+009F) and the line and paragraph separators become escapes
-// ("\n", "\t", "\x1B", "\u0085", "\u2028"); everything else is kept.
+// UTF-8 text fit for a one-line message that a terminal shows as it is:
+// control characters (U+0000-U+001F, U+007F-U+009F), the line and
+// paragraph separators and the bidi controls (U+202A-U+202E,
+// U+2066-U+2069) become escapes ("\n", "\t", "\x1B", "\u0085", "\u2028",
+// "\u202E"), and so does each byte that is not part of well-formed UTF-8
+// ("\x9B", "\xFF"); everything else is kept.
 std::string escape_controls(std::string_view utf8);
 
 // A whole number with its thousands grouped by commas, for messages:

@@ -44,7 +44,9 @@ class Tool:
             self.env["LSAN_OPTIONS"] += ":print_suppressions=0"
 
     def run(self, *args, stdin=None):
-        return subprocess.run([self.exe, *map(str, args)], input=stdin, capture_output=True, env=self.env)
+        # Bytes stay bytes: a file name need not be UTF-8.
+        argv = [a if isinstance(a, bytes) else str(a) for a in args]
+        return subprocess.run([self.exe, *argv], input=stdin, capture_output=True, env=self.env)
 
     def render(self, text, *args, name="out.bmp"):
         out = self.tmp / name
@@ -279,6 +281,54 @@ def test_failures(tool):
           f"an unreadable input's name is escaped too ({r.stderr!r})")
 
 
+def test_escaped_names(tool):
+    """Whatever a name holds, its message is one line that a terminal shows
+    as it is: bytes that are not UTF-8 (a raw 0x9B is CSI to some
+    terminals) as \\xNN, bidi controls as \\uNNNN, so that no name reads
+    backwards."""
+    folder = os.fsencode(tool.tmp)
+    names = [
+        (b"raw\x9b31m.txt", b"raw\\x9B31m.txt"),
+        (b"bad\xff\xfe.txt", b"bad\\xFF\\xFE.txt"),
+        ("rlo\u202etxt.exe".encode(), b"rlo\\u202Etxt.exe"),
+        ("isolate\u2066x\u2069.txt".encode(), b"isolate\\u2066x\\u2069.txt"),
+    ]
+    for raw, shown in names:
+        r = tool.run(folder + b"/missing-" + raw, "-o", tool.tmp / "m.bmp")
+        want = b"lumarin: cannot read " + folder + b"/missing-" + shown + b": No such file or directory\n"
+        check(r.returncode == 3 and r.stderr == want, f"an input named {raw!r} is shown escaped ({r.stderr!r})")
+        r = tool.run("--colour-of-" + raw.decode("utf-8", "surrogateescape"), "-o", "x.bmp")
+        check(r.returncode == 2 and r.stderr == b"lumarin: unknown option '--colour-of-" + shown + b"' (try --help)\n",
+              f"an unknown option {raw!r} is shown escaped ({r.stderr!r})")
+    target = tool.tmp / "no-such-folder" / "out\u202e.bmp"
+    r = tool.run("-o", target, stdin=b"text\n")
+    check(r.returncode == 4 and "\u202e".encode() not in r.stderr and b"out\\u202E.bmp" in r.stderr and
+          r.stderr.count(b"\n") == 1, f"an output named with U+202E is shown escaped ({r.stderr!r})")
+    r, _ = tool.render("x\n", "--font", "Nowhere \u202e\u2067 Sans")
+    check(r.returncode == 0 and r.stderr.startswith(b"lumarin: warning: --font 'Nowhere \\u202E\\u2067 Sans'"),
+          f"a warning escapes the family it names ({r.stderr!r})")
+
+
+def test_closed_output(tool, sample):
+    """-o - with standard output closed, or read by a reader that has
+    gone: exit 4 and a message that says which, not "Disk full" or a
+    silent death by SIGPIPE."""
+    r = subprocess.run(["/bin/sh", "-c", 'exec "$0" "$@" >&-', tool.exe, sample, "--format", "bmp", "-o", "-"],
+                       capture_output=True, env=tool.env)
+    check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (closed)\n",
+          f"a closed standard output: exit {r.returncode} ({r.stderr!r})")
+    read_end, write_end = os.pipe()
+    os.close(read_end)  # the reader has gone before the first byte
+    try:
+        # restore_signals leaves SIGPIPE at its default, as a shell does.
+        r = subprocess.run([tool.exe, sample, "--format", "bmp", "-o", "-"], stdout=write_end, stderr=subprocess.PIPE,
+                           env=tool.env)
+    finally:
+        os.close(write_end)
+    check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (the reader has gone)\n",
+          f"a reader that has gone: exit {r.returncode} ({r.stderr!r})")
+
+
 def test_bounded_work(tool):
     """Input is read with a bound, and a job whose image cannot be made is
     refused before anything is drawn, naming lines, size and limit."""
@@ -436,6 +486,8 @@ def main() -> int:
         test_colours_and_styles(tool)
         test_compat(tool, sample)
         test_failures(tool)
+        test_escaped_names(tool)
+        test_closed_output(tool, sample)
         test_bounded_work(tool)
         test_file_size_limit(tool)
         test_usage(tool)

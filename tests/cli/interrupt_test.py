@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""The lumarin command stopped from outside: SIGINT and SIGTERM end it with
-130 and 143, its progress bar wiped, and SIGKILL at any moment of a large
-job leaves nothing beside the target, which stays the old bitmap or
-becomes the new one, complete.
+"""The lumarin command stopped from outside: SIGINT, SIGTERM and SIGHUP end
+it with 130, 143 and 129, its progress bar wiped, even when a write fails
+after the signal; one it was started with ignored stays ignored; a long
+layout stops at once; and SIGKILL at any moment of a large job leaves
+nothing beside the target, which stays the old bitmap or becomes the new
+one, complete.
 
 What each run must show does not depend on when the signal lands. Where it
 lands is chosen at random over the job's length, only to spread the
@@ -24,6 +26,10 @@ import time
 failures = []
 KILLS = 50
 INTERRUPTS = 20
+HANGUPS = 5
+# The time a stop may take: the requirement is 100 ms; a loaded machine or
+# a sanitised build may stretch that, but not to the seconds a layout lasts.
+STOP_BOUND = 2.0
 
 
 def check(ok, what):
@@ -41,9 +47,31 @@ def handles(pid, signum):
     return False
 
 
-def wait_for_handler(proc, signum):
-    while proc.poll() is None and not handles(proc.pid, signum):
+def wait_for_handler(proc, *signums):
+    """Waits until the process handles each of `signums`; False when it
+    ended first, or did not within 20 s (a build that never installs one)."""
+    deadline = time.monotonic() + 20
+    while proc.poll() is None and time.monotonic() < deadline:
+        if all(handles(proc.pid, s) for s in signums):
+            return True
         time.sleep(0.001)
+    return False
+
+
+def ignores(pid, signum):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("SigIgn:"):
+                return bool(int(line.split()[1], 16) >> (signum - 1) & 1)
+    return False
+
+
+def proc_field(pid, name):
+    try:
+        with open(f"/proc/{pid}/{name}") as f:
+            return f.read()
+    except OSError:
+        return ""
 
 
 def whole_bmp(data):
@@ -116,7 +144,7 @@ def stop_outside_the_naming(job, proc):
 
 def test_signals_while_reading(job):
     """Deterministic: the command waits on a pipe that stays open."""
-    for signum, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+    for signum, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGHUP, 129)):
         job.reset()
         proc = subprocess.Popen([job.exe, "--compat", "-o", job.target], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.PIPE, env=job.env)
@@ -141,27 +169,137 @@ def read_terminal(controller):
         seen += chunk
 
 
-def test_interrupts(job, length):
+def test_ignored_signals(job):
+    """A signal ignored when the command starts stays ignored: sent while
+    it waits for more input, it changes nothing, and the job ends with 0.
+    Deterministic: the signal comes once the other two are caught, and
+    the last line is written after it."""
+    stops = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+    for ignored in stops:
+        job.reset()
+        proc = subprocess.Popen([job.exe, "-o", job.target], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, env=job.env,
+                                preexec_fn=lambda: signal.signal(ignored, signal.SIG_IGN))
+        proc.stdin.write(b"a line\n")
+        proc.stdin.flush()
+        wait_for_handler(proc, *(s for s in stops if s != ignored))
+        still_ignored = ignores(proc.pid, ignored) and not handles(proc.pid, ignored)
+        proc.send_signal(ignored)
+        proc.stdin.write(b"written after the signal\n")
+        _, err = proc.communicate(timeout=60)
+        name = signal.Signals(ignored).name
+        with open(job.target, "rb") as f:
+            written = f.read()
+        check(still_ignored and proc.returncode == 0 and err == b"" and whole_bmp(written) and written != job.old
+              and not job.leftovers(),
+              f"{name} ignored at the start stays ignored: exit {proc.returncode}, ignored {still_ignored} ({err!r})")
+
+
+def write_long_layout(folder):
+    """Inputs whose measured layout with --width 576 --wrap takes seconds:
+    2,000 lines of 250 words (2.8 MB), and one line of 'a' and 300,000
+    U+0301, which is cut with thousands of measures."""
+    words = ["alpha", "beta", "gamma", "delta", "epsilon", "zeta", "eta", "theta", "iota", "kappa"]
+    rng = random.Random(7)
+    many = os.path.join(folder, "many-lines.txt")
+    with open(many, "w") as f:
+        for _ in range(2000):
+            f.write(" ".join(rng.choice(words) for _ in range(250)) + "\n")
+    marks = os.path.join(folder, "marks.txt")
+    with open(marks, "w", encoding="utf-8") as f:
+        f.write("a" + "\u0301" * 300_000 + "\n")
+    return {"2,000 long lines": many, "one line of 300,000 marks": marks}
+
+
+def read_to_the_end(proc, size):
+    """Waits until the command has read its whole standard input (the
+    file's offset, shared with the command's copy, is at the end): from
+    then on it is laying out."""
+    while proc.poll() is None:
+        for line in proc_field(proc.pid, "fdinfo/0").splitlines():
+            if line.startswith("pos:") and int(line.split()[1]) == size:
+                return
+        time.sleep(0.001)
+
+
+def test_stop_during_layout(exe, env, folder):
+    """SIGINT in the middle of a long layout ends the command within
+    STOP_BOUND; before the layout looked at the signal only when it
+    drew, seconds later (8 s here; 33 s for larger jobs)."""
+    for what, path in write_long_layout(folder).items():
+        size = os.path.getsize(path)
+        with open(path, "rb") as stdin:
+            proc = subprocess.Popen([exe, "--width", "576", "--wrap", "-o", os.path.join(folder, "layout.bmp")],
+                                    stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+        read_to_the_end(proc, size)
+        time.sleep(0.2)  # well into the layout, which takes seconds
+        if proc.poll() is not None:
+            print(f"skip SIGINT during the layout of {what}: the job ended before the signal ({proc.returncode})")
+            proc.communicate()
+            continue
+        sent = time.monotonic()
+        proc.send_signal(signal.SIGINT)
+        _, err = proc.communicate(timeout=120)
+        latency = time.monotonic() - sent
+        print(f"# SIGINT during the layout of {what}: stopped {latency * 1000:.0f} ms after the signal")
+        check(proc.returncode == 130 and err == b"" and latency < STOP_BOUND,
+              f"SIGINT during the layout of {what}: exit {proc.returncode} within {STOP_BOUND} s ({err[:200]!r})")
+
+
+def blocked_writing_stdout(pid):
+    """True while the process sleeps in write(2) to descriptor 1 (system
+    call 1 on x86-64)."""
+    return proc_field(pid, "syscall").split(" ")[:2] == ["1", "0x1"]
+
+
+def test_interrupted_write(exe, env, folder):
+    """Ctrl-C in `lumarin -o - | reader` stops the reader too, and the
+    command's write fails; the exit is still the signal's, with nothing
+    printed. Deterministic: the image (over a MB) goes to a pipe nobody
+    reads; the signal comes while the command waits in write, and only
+    then does the reader go."""
+    r, w = os.pipe()
+    proc = subprocess.Popen([exe, "--size", "72", "--format", "bmp", "-o", "-"], stdin=subprocess.PIPE, stdout=w,
+                            stderr=subprocess.PIPE, env=env)
+    os.close(w)
+    proc.stdin.write(b"a line long enough to fill the pipe\n" * 4)
+    proc.stdin.close()
+    while proc.poll() is None and not blocked_writing_stdout(proc.pid):
+        time.sleep(0.001)
+    proc.send_signal(signal.SIGINT)
+    os.close(r)
+    err = proc.stderr.read()
+    proc.wait(timeout=60)
+    check(proc.returncode == 130 and err == b"",
+          f"SIGINT during a write to a full pipe: exit {proc.returncode}, not the write's failure ({err!r})")
+
+
+def test_interrupts(job, length, signum=signal.SIGINT, runs=INTERRUPTS):
     outcomes = {}
-    for run in range(INTERRUPTS):
+    name = signal.Signals(signum).name
+    for run in range(runs):
         job.reset()
         controller, terminal = pty.openpty()
         proc = job.start(stderr=terminal)
         os.close(terminal)
-        wait_for_handler(proc, signal.SIGINT)
+        if not wait_for_handler(proc, signum):
+            check(False, f"{name} {run}: the command never handles {name}")
+            proc.kill()
+            proc.wait()
+            continue
         time.sleep(random.uniform(0, length))
-        proc.send_signal(signal.SIGINT)
+        proc.send_signal(signum)
         proc.wait(timeout=300)
         seen = read_terminal(controller)
         os.close(controller)
         state = job.target_state()
         # Interrupted, or done before the signal came: then the new file.
-        ok = proc.returncode == 130 or (proc.returncode == 0 and state == "new")
+        ok = proc.returncode == 128 + signum or (proc.returncode == 0 and state == "new")
         wiped = seen == b"" or seen.endswith(b"\r\033[K")
         check(ok and wiped and state in ("old", "new") and not job.leftovers(),
-              f"SIGINT {run}: exit {proc.returncode}, file {state}, bar wiped {wiped}, left {job.leftovers()}")
+              f"{name} {run}: exit {proc.returncode}, file {state}, bar wiped {wiped}, left {job.leftovers()}")
         outcomes[proc.returncode] = outcomes.get(proc.returncode, 0) + 1
-    print(f"# {INTERRUPTS} SIGINTs: exit statuses {outcomes}")
+    print(f"# {runs} {name}s: exit statuses {outcomes}")
 
 
 def test_kills(job, length):
@@ -189,6 +327,9 @@ def main():
         os.mkdir(folder)
         job = Job(exe, folder)
         test_signals_while_reading(job)
+        test_ignored_signals(job)
+        test_stop_during_layout(exe, job.env, tmp)
+        test_interrupted_write(exe, job.env, tmp)
         job.reset()
         began = time.monotonic()
         whole = job.start()
@@ -196,6 +337,7 @@ def main():
         length = time.monotonic() - began
         check(whole.returncode == 0 and job.target_state() == "new", f"the job alone takes {length:.2f} s")
         test_interrupts(job, length)
+        test_interrupts(job, length, signal.SIGHUP, HANGUPS)
         test_kills(job, length)
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0

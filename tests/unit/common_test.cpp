@@ -149,6 +149,27 @@ TEST(Utf, ControlCharactersAreEscapedSoThatAMessageStaysOneLine)
     EXPECT_EQ(escape_controls(kept), kept);
 }
 
+TEST(Utf, BytesThatAreNotUtf8AreEscapedOneByOne)
+{
+    // A raw 0x9B is CSI to a terminal that reads 8-bit controls.
+    EXPECT_EQ(escape_controls("a\x9B" "31mb"), "a\\x9B31mb");
+    EXPECT_EQ(escape_controls("\xFF\xFE"), "\\xFF\\xFE");
+    // Overlong, surrogate and truncated forms: every byte, the good one after kept.
+    EXPECT_EQ(escape_controls("\xC0\xAFx"), "\\xC0\\xAFx");
+    EXPECT_EQ(escape_controls("\xED\xA0\x80"), "\\xED\\xA0\\x80");
+    EXPECT_EQ(escape_controls("x\xE2\x80"), "x\\xE2\\x80");
+    EXPECT_EQ(escape_controls("\xE2\x80(\xC3\xA9"), "\\xE2\\x80(\xC3\xA9");
+}
+
+TEST(Utf, BidiControlsAreEscapedSoThatANameCannotReadBackwards)
+{
+    EXPECT_EQ(escape_controls("a\xE2\x80\xAA" "b\xE2\x80\xAE" "c"), "a\\u202Ab\\u202Ec");
+    EXPECT_EQ(escape_controls("\xE2\x81\xA6x\xE2\x81\xA9"), "\\u2066x\\u2069");
+    // Their neighbours are ordinary characters: U+2027, U+202F, U+2065, U+206A.
+    const std::string kept = "\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA";
+    EXPECT_EQ(escape_controls(kept), kept);
+}
+
 TEST(Utf, NumbersInMessagesAreGroupedByThousands)
 {
     EXPECT_EQ(grouped(0), "0");

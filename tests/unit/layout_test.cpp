@@ -1,5 +1,7 @@
 // The command's measured layout and wrapping, with a stand-in for the
 // drawer: every character one em (10 px) wide, unless said otherwise.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "tools/lumarin/layout.hpp"
@@ -104,6 +106,28 @@ TEST(Wrap, NeverSplitsASurrogatePairAndAlwaysMovesOn)
     EXPECT_EQ(texts(lines), (std::vector<Text>{u"\U0001F600", u"\U0001F601", u"\U0001F602", u"\U0001F603"}));
     // A width narrower than any character still takes one a line.
     EXPECT_EQ(wrap_lines({u"abc"}, 1, columns).size(), 3u);
+}
+
+TEST(Wrap, NoMeasureIsLongerThanWhatCouldFitOneLine)
+{
+    // Each measure of a long line costs time the command cannot stop in:
+    // a line of 100,000 units is cut with measures of a line's worth each.
+    std::size_t longest = 0;
+    const auto measure = [&](const Text& text) {
+        longest = std::max(longest, text.size());
+        return columns(text);
+    };
+    const Text word(100000, u'a');
+    const Text spaced = [] {
+        Text t;
+        for (int i = 0; i < 20000; ++i)
+            t += u"abcd ";
+        return t;
+    }();
+    const auto lines = wrap_lines({word, spaced}, 100, measure);
+    EXPECT_LE(longest, 4u * 100 + 2);
+    EXPECT_EQ(lines.size(), 100000u / 10 + 20000u / 2);
+    EXPECT_EQ(lines.back().text, u"abcd abcd");
 }
 
 }  // namespace

@@ -199,7 +199,11 @@ std::vector<WrappedLine> wrap_lines(const std::vector<Text>& lines, long long wi
 {
     std::vector<WrappedLine> out;
     for (std::size_t n = 0; n < lines.size(); ++n) {
-        if (measure(lines[n]) <= width)
+        // The rule of wrap_line's could_fit for the whole line: a line that
+        // cannot fit is not measured whole, so that no measure takes longer
+        // than one of a line's width (the stop is checked between them).
+        const bool could_fit = static_cast<long long>(lines[n].size()) <= 4 * width;
+        if (could_fit && measure(lines[n]) <= width)
             out.push_back({lines[n], n + 1});
         else
             wrap_line(lines[n], n + 1, width, measure, out);

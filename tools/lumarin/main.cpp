@@ -1,7 +1,7 @@
 // lumarin: renders the lines of a UTF-8 text file into an image.
 // Every failure reaches main, which turns it into one line on standard
-// error and the exit status for its kind; SIGINT and SIGTERM reach it as
-// Interrupted, for 130 and 143.
+// error and the exit status for its kind; SIGINT, SIGTERM and SIGHUP reach
+// it as Interrupted, for 130, 143 and 129.
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -15,6 +15,7 @@
 #include "tools/lumarin/layout.hpp"
 #include "tools/lumarin/limits.hpp"
 #include "tools/lumarin/options.hpp"
+#include "tools/lumarin/output.hpp"
 #include "tools/lumarin/progress.hpp"
 #include "tools/lumarin/render.hpp"
 #include "tools/lumarin/signals.hpp"
@@ -51,6 +52,8 @@ int run(std::span<const char* const> args)
     if (options.version)
         return print_to_stdout("lumarin " LUMARIN_VERSION "\n");
     install_signal_handlers();
+    if (options.output == "-")
+        refuse_closed_stdout();
     const auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
     // The object's job grows by its own rules: refuse one it could not
     // finish before drawing. The measured layout checks its page itself.
@@ -67,13 +70,18 @@ int run(std::span<const char* const> args)
         [&](const std::string& warning) {
             progress.wipe();
             std::cerr << "lumarin: warning: " << lumarin::escape_controls(warning) << "\n";
-        });
+        },
+        stop_if_interrupted);
     return kOk;
 }
 
 // One line whatever the message holds: a file name may carry line breaks.
+// A failure after an interrupt (a write it cut short) is the interrupt's
+// doing: the signal's status, and nothing printed, as for any interrupt.
 int report(const std::string& message, int status)
 {
+    if (const int interrupted = lumarin::cli::interrupted_status(); interrupted != 0)
+        return interrupted;
     std::cerr << "lumarin: " << lumarin::escape_controls(message) << "\n";
     return status;
 }
@@ -90,6 +98,8 @@ int run_reporting(std::span<const char* const> args)
         return report(e.what(), kBadInput);
     } catch (const lumarin::cli::LayoutError& e) {
         return report(e.what(), kBadInput);
+    } catch (const lumarin::cli::OutputError& e) {
+        return report(e.what(), kFileError);
     } catch (const lumarin::cli::JobError& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
                       is_file_error(e.kind()) ? kFileError : kBadInput);

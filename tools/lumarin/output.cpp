@@ -1,11 +1,17 @@
 #include "tools/lumarin/output.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "common/text.hpp"
@@ -16,16 +22,40 @@ namespace lumarin::cli {
 
 namespace {
 
+// Why standard output took no more: only a full device is "Disk full";
+// a closed descriptor and a reader that has gone are said as they are.
+[[noreturn]] void fail_stdout(int err)
+{
+    switch (err) {
+    case EBADF: throw OutputError("cannot write standard output (closed)");
+    case EPIPE: throw OutputError("cannot write standard output (the reader has gone)");
+    case ENOSPC:
+    case EFBIG: fail(ErrorKind::DiskFull, "cannot write standard output");
+    default: throw OutputError(std::string("cannot write standard output: ") + std::strerror(err));
+    }
+}
+
 void write_to_stdout(const std::vector<std::byte>& bytes)
 {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-        fail(ErrorKind::DiskFull, "cannot write standard output");
+        fail_stdout(errno);
 }
 
 }  // namespace
+
+void refuse_closed_stdout()
+{
+#if !defined(_WIN32)
+    // Checked before anything is opened: a file opened later would take
+    // descriptor 1, and the image would be written into it.
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF)
+        fail_stdout(EBADF);
+#endif
+}
 
 SaveOptions save_options(const Options& o, bool last, const std::function<void(const std::string&)>& warn)
 {

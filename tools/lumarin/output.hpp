@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "lumarin/save_options.hpp"
@@ -12,9 +13,20 @@
 
 namespace lumarin::cli {
 
-// Throws JobError naming -o when the file cannot be written. `last` is the
-// job's final save, the one that is synced; `warn` hears what access a
-// replaced file lost where --allow-lost-access lets it.
+// Standard output closed, or its reader gone: a file error whose message
+// says which.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws OutputError when descriptor 1 is closed (`-o - >&-`).
+void refuse_closed_stdout();
+
+// Throws JobError naming -o when the file cannot be written, and
+// OutputError when standard output is closed or its reader has gone.
+// `last` is the job's final save, the one that is synced; `warn` hears
+// what access a replaced file lost where --allow-lost-access lets it.
 void write_image(const Image& image, const Options& options, bool last,
                  const std::function<void(const std::string&)>& warn);
 

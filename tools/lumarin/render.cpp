@@ -69,11 +69,15 @@ void set_up_canvas(PictureBox& canvas, const Options& o, const Text& family)
     canvas.BackColor(o.bg);
 }
 
-std::vector<WrappedLine> lines_to_draw(PictureBox& canvas, const std::vector<Text>& lines, const Options& o)
+// The measures are where a long layout spends its time (a line of marks
+// cut to the width takes thousands), so the stop is checked before each.
+std::vector<WrappedLine> lines_to_draw(PictureBox& canvas, const std::vector<Text>& lines, const Options& o,
+                                       const std::function<void()>& check_stop)
 {
     if (o.wrap) {
         const long long room = *o.width - 2LL * o.side;
         return wrap_lines(lines, std::max(1LL, room), [&](const Text& text) {
+            check_stop();
             const LineExtents e = at("wrapping", [&] { return canvas.MeasureLogical(text); });
             return e.right - e.left;
         });
@@ -96,7 +100,7 @@ void check_page_size(const Page& page, std::size_t lines, const Options& o)
 }
 
 void render_measured(const std::vector<Text>& input, const Options& o, const std::function<void(std::size_t)>& on_line,
-                     const std::function<void(const std::string&)>& warn)
+                     const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     const Text family = font_family(o);
     Form1 form;
@@ -104,7 +108,7 @@ void render_measured(const std::vector<Text>& input, const Options& o, const std
     at("--size", [&] { set_up_canvas(canvas, o, family); });
     warn_about_fallback(canvas, o, family, warn);
 
-    const std::vector<WrappedLine> lines = lines_to_draw(canvas, input, o);
+    const std::vector<WrappedLine> lines = lines_to_draw(canvas, input, o, check_stop);
     // Lines alone too many for any image are refused before each is measured.
     const LineExtents first = at(line_name(1), [&] { return canvas.MeasureLogical(lines.front().text); });
     const long long least_height =
@@ -117,6 +121,7 @@ void render_measured(const std::vector<Text>& input, const Options& o, const std
     std::vector<TextMetrics> metrics;
     metrics.reserve(lines.size());
     for (const WrappedLine& line : lines) {
+        check_stop();
         try {
             metrics.push_back(canvas.Measure(line.text));
         } catch (const lumarin::Error& e) {
@@ -222,7 +227,7 @@ void refuse_writing_over_input(const Options& o)
 }  // namespace
 
 void render(const std::vector<Text>& lines, const Options& o, const std::function<void(std::size_t)>& on_line,
-            const std::function<void(const std::string&)>& warn)
+            const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     if (lines.empty())
         throw InputError("the input has no lines");
@@ -230,7 +235,7 @@ void render(const std::vector<Text>& lines, const Options& o, const std::functio
     if (o.compat)
         render_object_job(lines, o, on_line, warn);
     else
-        render_measured(lines, o, on_line, warn);
+        render_measured(lines, o, on_line, warn, check_stop);
 }
 
 }  // namespace lumarin::cli

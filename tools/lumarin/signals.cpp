@@ -15,6 +15,23 @@ volatile std::sig_atomic_t g_signal = 0;
 
 extern "C" void note_signal(int signal) { g_signal = signal; }
 
+#if !defined(_WIN32)
+// A signal the command was started with ignored (`trap '' TERM`, or
+// SIGINT in a background job of a non-interactive shell) stays ignored:
+// whoever started it meant it not to be stopped that way.
+void note_unless_ignored(int signal)
+{
+    struct sigaction old {};
+    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+        return;
+    struct sigaction action {};
+    action.sa_handler = note_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: see the header
+    ::sigaction(signal, &action, nullptr);
+}
+#endif
+
 }  // namespace
 
 Interrupted::Interrupted(int signal)
@@ -29,13 +46,12 @@ void install_signal_handlers()
     std::signal(SIGINT, note_signal);
     std::signal(SIGTERM, note_signal);
 #else
-    struct sigaction action {};
-    action.sa_handler = note_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: see the header
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    note_unless_ignored(SIGINT);
+    note_unless_ignored(SIGTERM);
+    note_unless_ignored(SIGHUP);
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader that has gone is a failed write (EPIPE) with its message.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 
@@ -43,6 +59,12 @@ void stop_if_interrupted()
 {
     if (const int signal = g_signal; signal != 0)
         throw Interrupted(signal);
+}
+
+int interrupted_status() noexcept
+{
+    const int signal = g_signal;
+    return signal == 0 ? 0 : 128 + signal;
 }
 
 }  // namespace lumarin::cli
