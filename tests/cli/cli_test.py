@@ -327,6 +327,18 @@ def test_closed_output(tool, sample):
         os.close(write_end)
     check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (the reader has gone)\n",
           f"a reader that has gone: exit {r.returncode} ({r.stderr!r})")
+    # --help and --version the same way.
+    r = subprocess.run(["/bin/sh", "-c", 'exec "$0" --help >&-', tool.exe], capture_output=True, env=tool.env)
+    check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (closed)\n",
+          f"--help into a closed standard output: exit {r.returncode} ({r.stderr!r})")
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    try:
+        r = subprocess.run([tool.exe, "--version"], stdout=write_end, stderr=subprocess.PIPE, env=tool.env)
+    finally:
+        os.close(write_end)
+    check(r.returncode == 4 and r.stderr == b"lumarin: cannot write standard output (the reader has gone)\n",
+          f"--version to a reader that has gone: exit {r.returncode} ({r.stderr!r})")
 
 
 def test_bounded_work(tool):

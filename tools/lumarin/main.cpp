@@ -37,21 +37,16 @@ bool is_file_error(lumarin::ErrorKind kind)
     }
 }
 
-int print_to_stdout(const std::string& text)
-{
-    std::cout << text << std::flush;
-    return std::cout ? kOk : kFileError;
-}
-
 int run(std::span<const char* const> args)
 {
     using namespace lumarin::cli;
-    const Options options = parse_options(args);
-    if (options.help)
-        return print_to_stdout(usage_text());
-    if (options.version)
-        return print_to_stdout("lumarin " LUMARIN_VERSION "\n");
+    // First, so that a reader gone is EPIPE for --help too.
     install_signal_handlers();
+    const Options options = parse_options(args);
+    if (options.help || options.version) {
+        write_text(options.help ? usage_text() : "lumarin " LUMARIN_VERSION "\n");
+        return kOk;
+    }
     if (options.output == "-")
         refuse_closed_stdout();
     const auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);

@@ -47,6 +47,13 @@ void write_to_stdout(const std::vector<std::byte>& bytes)
 
 }  // namespace
 
+void write_text(const std::string& text)
+{
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        fail_stdout(errno == 0 ? EBADF : errno);
+}
+
 void refuse_closed_stdout()
 {
 #if !defined(_WIN32)

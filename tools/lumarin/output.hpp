@@ -23,6 +23,10 @@ public:
 // Throws OutputError when descriptor 1 is closed (`-o - >&-`).
 void refuse_closed_stdout();
 
+// Text (--help, --version) to standard output; throws OutputError as an
+// image's bytes would.
+void write_text(const std::string& text);
+
 // Throws JobError naming -o when the file cannot be written, and
 // OutputError when standard output is closed or its reader has gone.
 // `last` is the job's final save, the one that is synced; `warn` hears
