@@ -130,8 +130,10 @@ void register_save_picture(const std::filesystem::path& dir, Size size, bool dur
     benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
         const Image image(size.w, size.h, 0xFFFFFF);
         const Text path(file.begin(), file.end());
+        SaveOptions options;
+        options.sync = durable;
         for (auto _ : state)
-            SavePicture(image, path, SaveOptions{durable, {}});
+            SavePicture(image, path, options);
         state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bmp24_bytes(size.w, size.h)));
     })->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("Floor:" + name).c_str(), [=](benchmark::State& state) {

@@ -30,8 +30,9 @@
 // On Linux the temporary has no name until it is complete (O_TMPFILE);
 // where the file system has no unnamed files, a named one is used, created
 // readable by its owner only. Between naming the temporary and renaming it
-// (two calls) a killed process leaves a ".NAME.PID.N.tmp" behind; every
-// save removes those of its own target whose process has gone. On Windows
+// (two calls) a killed process leaves a ".NAME.PID.N.tmp" behind; a save
+// removes those of its own target whose process has gone (unless told not
+// to list the folder, SaveOptions::remove_stale). On Windows
 // the temporary is marked for deletion while it is written, so that a
 // process that dies leaves nothing either.
 #pragma once

@@ -568,7 +568,8 @@ ReplacementFile::ReplacementFile(const Text& path, SaveOptions options, Temporar
     // write it, as the shell may.
     if (target.existing && ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS) != 0)
         impl.fail_errno(errno);
-    remove_stale_temporaries(target.folder.get(), target.name);
+    if (impl.options.remove_stale)
+        remove_stale_temporaries(target.folder.get(), target.name);
     if (temporary == Temporary::Named || !can_name_unnamed_files() || !impl.open_unnamed())
         impl.open_named();
 }

@@ -163,9 +163,8 @@ TEST_F(LostAccess, SavesWhenTheCallerAcceptsTheLossAndSaysWhatWasLost)
 {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    const SaveOptions accepting{true, [&](const std::string& lost) {
-                                    (void)!::write(fds[1], lost.data(), lost.size());
-                                }};
+    SaveOptions accepting;
+    accepting.accept_loss = [&](const std::string& lost) { (void)!::write(fds[1], lost.data(), lost.size()); };
     EXPECT_EQ(error_in_child(become_nobody, [&] { save(target, accepting); }), 0);
     ::close(fds[1]);
     std::string said(4096, '\0');
@@ -313,9 +312,11 @@ TEST(Temporary, TwoJobsOnOneTargetBothSave)
     for (pid_t& job : jobs) {
         job = ::fork();
         if (job == 0) {
+            SaveOptions scratch;
+            scratch.sync = false;
             int failed = 0;
             for (int i = 0; i < 200; ++i) {
-                failed += test::error_number([&] { save(target, SaveOptions{false, {}}); }) != 0;
+                failed += test::error_number([&] { save(target, scratch); }) != 0;
             }
             ::_exit(failed == 0 ? 0 : 1);
         }

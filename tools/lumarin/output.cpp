@@ -68,6 +68,7 @@ SaveOptions save_options(const Options& o, bool last, const std::function<void(c
 {
     SaveOptions save;
     save.sync = last && !o.no_sync;
+    save.remove_stale = last;
     if (o.allow_lost_access)
         save.accept_loss = warn;
     return save;
