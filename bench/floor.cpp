@@ -29,7 +29,7 @@ bool write_and_rename(const std::filesystem::path& target, std::span<const std::
         data += n;
         left -= static_cast<std::size_t>(n);
     }
-    if ((durably && ::fdatasync(fd) != 0) || ::close(fd) != 0)
+    if ((durably && ::fsync(fd) != 0) || ::close(fd) != 0)
         return false;
     if (::rename(temporary.c_str(), target.c_str()) != 0)
         return false;

@@ -14,7 +14,7 @@ namespace lumarin::bench {
 // false (errno set) on any failure.
 bool write_and_rename(const std::filesystem::path& target, std::span<const std::byte> bytes);
 
-// The same, durably: fdatasync before the rename and fsync of the folder
+// The same, durably: fsync before the rename and fsync of the folder
 // after, the least a save that survives a power cut costs.
 bool write_and_rename_durably(const std::filesystem::path& target, std::span<const std::byte> bytes);
 

@@ -8,29 +8,33 @@
 // write (as /tmp), a symbolic link is followed only where it belongs to the
 // writer or to the folder's owner, and a file with other hard links is
 // replaced only where it belongs to one of them (the kernel's
-// protected_symlinks and protected_hardlinks). A link is otherwise followed
-// and the file it names is replaced while the link stays. A target that
+// protected_symlinks and protected_hardlinks); nor is another user's file
+// there given the writer's data (protected_regular), also where it appears
+// while the save is being written. A link is otherwise followed and the
+// file it names is replaced while the link stays. A target that
 // exists and is not a regular file (a folder, device, FIFO or socket) is
 // refused with PathFileAccess and left alone.
 //
 // An existing file keeps who may read it: its permission bits except
-// set-user-ID and set-group-ID, its owner and group where the writer may set
-// them (root, or the owner itself), its ACL, its extended attributes and its
-// file capabilities, all given to the new file before it takes the name. An
-// entry the writer may not copy refuses the save, unless the caller accepts
-// the loss (SaveOptions::accept_loss), which is then told what was lost. A
+// set-user-ID and set-group-ID, its owner and group, its ACL, its extended
+// attributes and its file capabilities, all given to the new file before it
+// takes the name. One the writer may not give (an owner other than itself
+// where it is not root, capabilities where it lacks CAP_SETFCAP) refuses the
+// save, unless the caller accepts the loss (SaveOptions::accept_loss),
+// which is then told what was lost. Attributes the writer cannot even see
+// (another user's trusted.* where it is not root) are lost unnoticed. A
 // file the writer may not write to is not replaced. A file with other hard
 // links is replaced at its own name only: the other names keep the old
 // contents.
 //
-// Durable by default: the new file's data reaches the disk before it takes
+// Durable by default: the new file reaches the disk before it takes
 // the name, and the folder's entry after, so that a power cut leaves the old
 // file or the new one, never an empty one. Scratch files can skip that.
 //
 // On Linux the temporary has no name until it is complete (O_TMPFILE);
 // where the file system has no unnamed files, a named one is used, created
 // readable by its owner only. Between naming the temporary and renaming it
-// (two calls) a killed process leaves a ".NAME.PID.N.tmp" behind; a save
+// (two calls) a killed process leaves a ".NAME.PID.TAG.N.tmp" behind; a save
 // removes those of its own target whose process has gone (unless told not
 // to list the folder, SaveOptions::remove_stale). On Windows
 // the temporary is marked for deletion while it is written, so that a

@@ -12,10 +12,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <random>
 #include <string>
@@ -77,6 +81,17 @@ std::deque<std::string> names_of(const std::string& path)
 // A folder that anyone may write and only owners may rename in, as /tmp.
 bool shared_sticky(const struct stat& folder) { return (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH); }
 
+// The kernel's rule for such folders (protected_symlinks, _hardlinks and
+// _regular), applied whatever the settings: what another user put there is
+// not followed, written or given the writer's data. The writer's own and
+// the folder owner's are.
+bool planted(const struct stat& folder, const struct stat& entry)
+{
+    return shared_sticky(folder) && entry.st_uid != ::geteuid() && entry.st_uid != folder.st_uid;
+}
+
+constexpr const char* kPlantedFile = "a file in a shared folder that belongs to another user";
+
 // Resolves a path one name at a time from descriptors, following links
 // ourselves, so that the kernel's protections for shared folders apply
 // whatever its settings say.
@@ -113,6 +128,8 @@ public:
                     fail(ErrorKind::PathFileAccess, message_ + " (too many links)");
                 const std::string text = follow_link(folder.get(), name, entry);
                 std::deque<std::string> more = names_of(text);
+                if (text.back() == '/')
+                    more.push_back(".");  // "dir/" names a folder, as the kernel reads it
                 rest.insert(rest.begin(), more.begin(), more.end());
                 if (text[0] == '/')
                     folder = open_folder(AT_FDCWD, "/");
@@ -160,12 +177,10 @@ private:
             fail(ErrorKind::PathFileAccess, message_ + " (a folder)");
         if (!S_ISREG(st.st_mode))
             fail(ErrorKind::PathFileAccess, message_ + " (not a regular file)");
-        // The protected_hardlinks rule, seen from the writer's side: another
-        // user's hard link to some other file, planted where root writes.
-        const struct stat at = folder_status(folder.get());
-        if (st.st_nlink > 1 && shared_sticky(at) && st.st_uid != ::geteuid() && st.st_uid != at.st_uid)
-            fail(ErrorKind::PermissionDenied,
-                 message_ + " (a hard link in a shared folder that belongs to another user)");
+        // Another user's file where root writes, or a hard link it planted
+        // there to some file of a third: not given root's data.
+        if (planted(folder_status(folder.get()), st))
+            fail(ErrorKind::PermissionDenied, message_ + " (" + kPlantedFile + ")");
         return Target{std::move(folder), name, st};
     }
 
@@ -174,8 +189,7 @@ private:
     // the folder's owner.
     std::string follow_link(int folder, const std::string& name, const struct stat& link) const
     {
-        const struct stat at = folder_status(folder);
-        if (shared_sticky(at) && link.st_uid != ::geteuid() && link.st_uid != at.st_uid)
+        if (planted(folder_status(folder), link))
             fail(ErrorKind::PermissionDenied, message_ + " (a link in a shared folder that belongs to another user)");
         std::string text(PATH_MAX, '\0');
         const ssize_t n = ::readlinkat(folder, name.c_str(), text.data(), text.size());
@@ -208,29 +222,61 @@ std::string temporary_prefix(const std::string& name)
     return prefix;
 }
 
-// The process id in "PID.N.tmp", or 0 where the rest is not of that form.
-pid_t writer_of(std::string_view rest)
+// Whose temporaries a save may judge: those of processes in the same PID
+// namespace on the same boot, for only there does "no such process" mean
+// gone (another machine over NFS, or another container, has processes of
+// its own). The tag names both; empty where /proc cannot tell, and then no
+// temporary is judged stale.
+std::string writer_tag()
 {
-    const auto dot = rest.find('.');
-    const auto last = rest.rfind(".tmp");
-    if (dot == 0 || dot == std::string_view::npos || last == std::string_view::npos || last + 4 != rest.size() ||
-        last <= dot + 1)
+    std::ifstream boot("/proc/sys/kernel/random/boot_id");
+    std::string identity;
+    std::array<char, 64> ns{};
+    const ssize_t n = ::readlink("/proc/self/ns/pid", ns.data(), ns.size() - 1);
+    if (!(boot >> identity) || n <= 0)
+        return {};
+    identity.append(ns.data(), static_cast<std::size_t>(n));
+    std::uint32_t hash = 2166136261u;  // FNV-1a: a name, not a secret
+    for (const char c : identity) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    std::array<char, 9> hex{};
+    std::snprintf(hex.data(), hex.size(), "%08x", hash);
+    return hex.data();
+}
+
+bool all_digits(std::string_view v)
+{
+    return !v.empty() && v.size() <= 10 && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process id in "PID.TAG.N.tmp" when TAG is `tag`, else 0.
+pid_t writer_of(std::string_view rest, std::string_view tag)
+{
+    std::array<std::string_view, 4> parts;
+    for (std::string_view& part : parts) {
+        const auto dot = rest.find('.');
+        part = rest.substr(0, dot);
+        rest = dot == std::string_view::npos ? std::string_view{} : rest.substr(dot + 1);
+    }
+    if (!rest.empty() || parts[3] != "tmp" || parts[1] != tag || tag.empty() || !all_digits(parts[0]) ||
+        !all_digits(parts[2]))
         return 0;
-    const auto digits = [](std::string_view v) {
-        return std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!digits(rest.substr(0, dot)) || !digits(rest.substr(dot + 1, last - dot - 1)) || dot > 9)
-        return 0;
-    return static_cast<pid_t>(std::stol(std::string(rest.substr(0, dot))));
+    const long pid = std::stol(std::string(parts[0]));
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? static_cast<pid_t>(pid) : 0;
 }
 
 bool process_is_gone(pid_t pid) { return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH; }
 
-// Removes the temporaries of `name` left in the folder by processes that
-// no longer exist (killed between naming and renaming). Best effort: a
-// folder the writer may not list is left as it is.
-void remove_stale_temporaries(int folder, const std::string& name)
+// Removes the temporaries of `name` that the writer's own earlier processes
+// left in the folder (killed between naming and renaming). Best effort: a
+// folder the writer may not list is left as it is, and so is any file of
+// another user's.
+void remove_stale_temporaries(int folder, const std::string& name, const std::string& tag)
 {
+    if (tag.empty())
+        return;
     UniqueFd listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!listing)
         return;
@@ -244,14 +290,15 @@ void remove_stale_temporaries(int folder, const std::string& name)
         const std::string_view entry_name(entry->d_name);
         if (!entry_name.starts_with(prefix))
             continue;
-        const pid_t pid = writer_of(entry_name.substr(prefix.size()));
+        const pid_t pid = writer_of(entry_name.substr(prefix.size()), tag);
         if (pid > 0 && process_is_gone(pid))
             stale.emplace_back(entry_name);
     }
     ::closedir(dir);
     for (const std::string& entry : stale) {
         struct stat st {};
-        if (::fstatat(folder, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        if (::fstatat(folder, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid())
             ::unlinkat(folder, entry.c_str(), 0);
     }
 }
@@ -275,6 +322,35 @@ mode_t new_file_mode()
     const mode_t mask = ::umask(022);
     ::umask(mask);
     return 0666 & ~mask;
+}
+
+// The access ACL a plain create with `mode` gets in a folder whose default
+// ACL is `folder_default` (the xattr's bytes: a version, then entries of a
+// 16-bit tag, 16-bit permissions and a 32-bit id): the owner, the mask (or
+// the owning group where there is no mask) and others limited by the mode.
+std::string inherited_acl(std::string acl, mode_t mode)
+{
+    constexpr std::size_t kHeader = 4;
+    constexpr std::size_t kEntry = 8;
+    enum : std::uint16_t { kUserObj = 0x01, kGroupObj = 0x04, kMask = 0x10, kOther = 0x20 };
+    const auto tag_at = [&](std::size_t at) {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8);
+    };
+    bool has_mask = false;
+    for (std::size_t at = kHeader; at + kEntry <= acl.size(); at += kEntry)
+        has_mask = has_mask || tag_at(at) == kMask;
+    for (std::size_t at = kHeader; at + kEntry <= acl.size(); at += kEntry) {
+        const std::uint16_t tag = tag_at(at);
+        unsigned limit = 7;
+        if (tag == kUserObj)
+            limit = (mode >> 6) & 7;
+        else if (tag == kMask || (tag == kGroupObj && !has_mask))
+            limit = (mode >> 3) & 7;
+        else if (tag == kOther)
+            limit = mode & 7;
+        acl[at + 2] = static_cast<char>(static_cast<unsigned char>(acl[at + 2]) & limit);
+    }
+    return acl;
 }
 
 bool is_refusal(int err) { return err == EPERM || err == EACCES || err == ENOTSUP || err == EOPNOTSUPP; }
@@ -336,6 +412,8 @@ private:
             if (size < 0)
                 return errno;
             out.resize(static_cast<std::size_t>(size));
+            if (size == 0)
+                return 0;
             const ssize_t got = call(out.data(), out.size());
             if (got >= 0) {
                 out.resize(static_cast<std::size_t>(got));
@@ -371,6 +449,7 @@ struct ReplacementFile::Impl {
     UniqueFd file;
     bool named_from_start = false;
     std::string temporary;  // its name in the folder; empty while unnamed
+    std::string tag = writer_tag();
     std::random_device entropy;
 
     [[noreturn]] void fail_errno(int err)
@@ -395,7 +474,8 @@ struct ReplacementFile::Impl {
 
     std::string fresh_name()
     {
-        return temporary_prefix(target.name) + std::to_string(::getpid()) + "." + std::to_string(entropy()) + ".tmp";
+        return temporary_prefix(target.name) + std::to_string(::getpid()) + "." + (tag.empty() ? "0" : tag) + "." +
+               std::to_string(entropy()) + ".tmp";
     }
 
     // 0666 lets the umask (or the folder's default ACL) decide a new file's
@@ -447,6 +527,11 @@ struct ReplacementFile::Impl {
             return std::nullopt;
         if (!S_ISREG(st.st_mode))
             fail_with(ErrorKind::PathFileAccess, "not a regular file");
+        // Put there since the target was resolved: the same rule again.
+        const bool same = target.existing && target.existing->st_dev == st.st_dev && target.existing->st_ino == st.st_ino;
+        struct stat folder {};
+        if (!same && (::fstat(target.folder.get(), &folder) != 0 || planted(folder, st)))
+            fail_with(ErrorKind::PermissionDenied, kPlantedFile);
         return std::make_pair(std::move(old), st);
     }
 
@@ -470,11 +555,9 @@ struct ReplacementFile::Impl {
     // ACL holds the group bits).
     void keep_access(int old, const struct stat& st)
     {
-        if (::fchown(file.get(), st.st_uid, st.st_gid) != 0)
-            (void)::fchown(file.get(), static_cast<uid_t>(-1), st.st_gid);
+        std::vector<std::string> lost = keep_owner(st);
         if (::fchmod(file.get(), st.st_mode & 01777) != 0)
             fail_errno(errno);
-        std::vector<std::string> lost;
         const UniqueFd open_old = readable(st);
         const AttributeReader reader(open_old.get(), old);
         const auto names = reader.names();
@@ -487,6 +570,23 @@ struct ReplacementFile::Impl {
                     lost.push_back(describe_attribute(name));
         }
         report_losses(lost);
+    }
+
+    // The old owner and group where the writer may give them (root, or the
+    // owner itself and a group it is in); what it could not give.
+    std::vector<std::string> keep_owner(const struct stat& old)
+    {
+        if (::fchown(file.get(), old.st_uid, old.st_gid) != 0)
+            (void)::fchown(file.get(), static_cast<uid_t>(-1), old.st_gid);
+        struct stat now {};
+        if (::fstat(file.get(), &now) != 0)
+            fail_errno(errno);
+        std::vector<std::string> lost;
+        if (now.st_uid != old.st_uid)
+            lost.push_back("owner (uid " + std::to_string(old.st_uid) + ")");
+        if (now.st_gid != old.st_gid)
+            lost.push_back("group (gid " + std::to_string(old.st_gid) + ")");
+        return lost;
     }
 
     // False where the writer may not read or set it.
@@ -528,8 +628,11 @@ struct ReplacementFile::Impl {
             const int at = target.folder.get();
             int done = ::linkat(file.get(), "", at, name.c_str(), AT_EMPTY_PATH);
             if (done != 0 && errno != EEXIST) {
+                const int direct = errno;
                 const std::string proc = "/proc/self/fd/" + std::to_string(file.get());
                 done = ::linkat(AT_FDCWD, proc.c_str(), at, name.c_str(), AT_SYMLINK_FOLLOW);
+                if (done != 0 && errno == ENOENT && direct != EPERM)
+                    errno = direct;  // no /proc: the direct link's reason is the one to report
             }
             if (done == 0) {
                 temporary = std::move(name);
@@ -541,6 +644,26 @@ struct ReplacementFile::Impl {
         fail_with(ErrorKind::PathFileAccess, "no free temporary name");
     }
 
+    // What a plain create would have given the new file, for a temporary
+    // that was created 0600 (the named fallback): the folder's default ACL,
+    // where it has one, else the umask.
+    void give_new_file_access()
+    {
+        const std::string folder = "/proc/self/fd/" + std::to_string(target.folder.get());
+        const ssize_t size = ::getxattr(folder.c_str(), "system.posix_acl_default", nullptr, 0);
+        std::string acl(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+        const ssize_t n = size > 0 ? ::getxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size()) : -1;
+        if (n > 0) {
+            acl.resize(static_cast<std::size_t>(n));
+            acl = inherited_acl(std::move(acl), 0666);
+            if (::fsetxattr(file.get(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+                fail_errno(errno);
+            return;
+        }
+        if (::fchmod(file.get(), new_file_mode()) != 0)
+            fail_errno(errno);
+    }
+
     // The folder's new entry reaches the disk. A folder the writer may not
     // read cannot be opened to sync; file systems that cannot sync folders
     // say EINVAL.
@@ -548,7 +671,8 @@ struct ReplacementFile::Impl {
     {
         const UniqueFd listing(::openat(target.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (listing && ::fsync(listing.get()) != 0 && errno != EINVAL && errno != EROFS)
-            fail(kind_of_errno(errno), message);
+            fail(kind_of_errno(errno), message + " (the file was replaced, but its folder could not be synced: " +
+                                           std::strerror(errno) + ")");
     }
 };
 
@@ -566,10 +690,11 @@ ReplacementFile::ReplacementFile(const Text& path, SaveOptions options, Temporar
     // A rename needs only the folder's permission; a file its owner made
     // read-only still refuses, as it would refuse a write into it. Root may
     // write it, as the shell may.
-    if (target.existing && ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS) != 0)
+    if (target.existing &&
+        ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
         impl.fail_errno(errno);
     if (impl.options.remove_stale)
-        remove_stale_temporaries(target.folder.get(), target.name);
+        remove_stale_temporaries(target.folder.get(), target.name, impl.tag);
     if (temporary == Temporary::Named || !can_name_unnamed_files() || !impl.open_unnamed())
         impl.open_named();
 }
@@ -633,9 +758,11 @@ void ReplacementFile::commit()
     // replaced it since this one began.
     if (auto old = impl.current_target())
         impl.keep_access(old->first.get(), old->second);
-    else if (impl.named_from_start && ::fchmod(impl.file.get(), new_file_mode()) != 0)
-        impl.fail_errno(errno);
-    if (impl.options.sync && ::fdatasync(impl.file.get()) != 0)
+    else if (impl.named_from_start)
+        impl.give_new_file_access();
+    // fsync, not fdatasync: the owner, bits and attributes just given are
+    // part of what must survive.
+    if (impl.options.sync && ::fsync(impl.file.get()) != 0)
         impl.fail_errno(errno);
     // From here until the rename the file has a name of its own: a process
     // killed between these two calls leaves it behind, for a later save of

@@ -6,11 +6,13 @@
 // or on the way to it) or hard link is refused whatever the system's
 // protected_* settings say. The fallback temporary is private from its
 // first moment, and two jobs saving one target both succeed.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -272,6 +274,32 @@ TEST_F(SharedFolder, APlantedHardLinkIsRefusedWhateverTheSetting)
     }
 }
 
+TEST_F(SharedFolder, AnotherUsersFileThereIsNotGivenRootsData)
+{
+    // nobody's own file in the shared folder: a save would hand root's
+    // data to nobody (the kernel's protected_regular).
+    const auto theirs = shared / "theirs.bmp";
+    SavePicture(kOld, test::text_of(theirs));
+    ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNogroup), 0);
+    EXPECT_EQ(test::error_number([&] { save(theirs); }), 70);
+    EXPECT_EQ(test::read_bytes(theirs), encode_bmp24(kOld));
+    // A file nobody puts at the name while root writes: refused at the
+    // rename, and left as nobody made it.
+    const auto later = shared / "later.bmp";
+    {
+        ReplacementFile file(test::text_of(later));
+        file.write(encode_bmp24(kNew));
+        EXPECT_EQ(error_in_child(become_nobody, [&] { SavePicture(kOld, test::text_of(later)); }), 0);
+        EXPECT_EQ(test::error_number([&] { file.commit(); }), 70);
+    }
+    EXPECT_EQ(test::read_bytes(later), encode_bmp24(kOld));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(shared))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"later.bmp", "theirs.bmp"})) << "a temporary was left";
+}
+
 TEST(Temporary, TheNamedFallbackIsPrivateFromItsFirstMoment)
 {
     TempDir dir;
@@ -299,6 +327,27 @@ TEST(Temporary, TheNamedFallbackIsPrivateFromItsFirstMoment)
     }
     ::umask(mask);
     EXPECT_EQ(mode_of(dir / "new.bmp"), 0640u);
+}
+
+TEST(Temporary, TheNamedFallbackGivesANewFileWhatAPlainCreateGives)
+{
+    // Under a default ACL a plain create ignores the umask and inherits
+    // the folder's entries, limited by its mode.
+    TempDir dir;
+    if (!run("setfacl -d -m u:nobody:rw,g::r,o::r '" + dir.path().string() + "'"))
+        GTEST_SKIP() << "setfacl cannot set a default ACL here (the acl package, or a file system with ACLs)";
+    const mode_t mask = ::umask(077);
+    const auto plain = dir / "plain.bmp";
+    ::close(::open(plain.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    {
+        ReplacementFile file(test::text_of(dir / "named.bmp"), {}, ReplacementFile::Temporary::Named);
+        file.write(encode_bmp24(kNew));
+        file.commit();
+    }
+    ::umask(mask);
+    EXPECT_EQ(attributes(dir / "named.bmp"), attributes(plain));
+    EXPECT_EQ(mode_of(dir / "named.bmp"), mode_of(plain));
+    EXPECT_TRUE(attributes(plain).contains("system.posix_acl_access"));
 }
 
 // Two processes save one target over and over: every save succeeds and

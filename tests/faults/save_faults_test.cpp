@@ -472,10 +472,11 @@ TEST(SaveOwnership, AWritersOwnSetIdFileKeepsItsOwnerAndLosesTheSetIdBits)
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bmp"});
 }
 
-TEST(SaveOwnership, AnotherUsersFileInAFolderTheWriterMayChangeBecomesTheWriters)
+TEST(SaveOwnership, AnotherUsersFileInAFolderTheWriterMayChangeIsRefusedUnlessTheLossIsAccepted)
 {
     // nobody may write root's 0666 file and rename in its 0777 folder, but
-    // may not give a file to root: the replacement is nobody's, 0666.
+    // may not give a file to root: the save is refused, and where the
+    // caller accepts the loss the replacement is nobody's, 0666.
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make the file and folder, and to become nobody";
     TempDir dir;
@@ -488,6 +489,9 @@ TEST(SaveOwnership, AnotherUsersFileInAFolderTheWriterMayChangeBecomesTheWriters
     const auto old = test::read_bytes(target);
     synapse s;
     prepare(s, target, 40, 10);
+    EXPECT_EQ(error_in_child(become_nobody, [&] { save(s, Save::PrintText); }), 70);
+    EXPECT_EQ(test::read_bytes(target), old);
+    s.Saving.accept_loss = [](const std::string&) {};
     EXPECT_EQ(error_in_child(become_nobody, [&] { save(s, Save::PrintText); }), 0);
     EXPECT_EQ(owner_of(target), (Owner{kNobody, kNogroup, 0666}));
     EXPECT_NE(test::read_bytes(target), old);
