@@ -41,6 +41,7 @@ void render(const std::vector<lumarin::Text>& lines, const std::string& out)
     s.FontSize = kSize;
     s.LineSpacing = kPitch;
     s.FileName = lumarin::Text(out.begin(), out.end());
+    s.Saving.sync = false;  // as the peers save: none of them syncs
     s.MaximumStringLength(lumarin::cli::longest_line(lines));
     s.SidePadding(kMargin);
     s.TopPadding(static_cast<double>(kMargin));

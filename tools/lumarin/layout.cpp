@@ -194,7 +194,7 @@ void wrap_line(const Text& line, std::size_t source, long long width,
 
 }  // namespace
 
-std::vector<WrappedLine> wrap_lines(const std::vector<Text>& lines, long long width,
+std::vector<WrappedLine> wrap_lines(std::vector<Text> lines, long long width,
                                     const std::function<long long(const Text&)>& measure)
 {
     std::vector<WrappedLine> out;
@@ -204,9 +204,10 @@ std::vector<WrappedLine> wrap_lines(const std::vector<Text>& lines, long long wi
         // than one of a line's width (the stop is checked between them).
         const bool could_fit = static_cast<long long>(lines[n].size()) <= 4 * width;
         if (could_fit && measure(lines[n]) <= width)
-            out.push_back({lines[n], n + 1});
+            out.push_back({std::move(lines[n]), n + 1});
         else
             wrap_line(lines[n], n + 1, width, measure, out);
+        Text().swap(lines[n]);
     }
     return out;
 }

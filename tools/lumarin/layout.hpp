@@ -55,7 +55,8 @@ struct WrappedLine {
 
 // Breaks each line wider than `width` pixels after spaces, and a word wider
 // than `width` between characters. `measure` gives a text's logical width.
-std::vector<WrappedLine> wrap_lines(const std::vector<Text>& lines, long long width,
+// Each line is let go once wrapped, so that the text is held about once.
+std::vector<WrappedLine> wrap_lines(std::vector<Text> lines, long long width,
                                     const std::function<long long(const Text&)>& measure);
 
 }  // namespace lumarin::cli

@@ -49,7 +49,7 @@ int run(std::span<const char* const> args)
     }
     if (options.output == "-")
         refuse_closed_stdout();
-    const auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
+    auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
     // The object's job grows by its own rules: refuse one it could not
     // finish before drawing. The measured layout checks its page itself.
     if (options.compat)
@@ -57,7 +57,7 @@ int run(std::span<const char* const> args)
     stop_if_interrupted();
     Progress progress(lines.size(), stderr_is_terminal());
     render(
-        lines, options,
+        std::move(lines), options,
         [&](std::size_t done) {
             progress.update(done);
             stop_if_interrupted();

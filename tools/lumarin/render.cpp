@@ -71,20 +71,21 @@ void set_up_canvas(PictureBox& canvas, const Options& o, const Text& family)
 
 // The measures are where a long layout spends its time (a line of marks
 // cut to the width takes thousands), so the stop is checked before each.
-std::vector<WrappedLine> lines_to_draw(PictureBox& canvas, const std::vector<Text>& lines, const Options& o,
+std::vector<WrappedLine> lines_to_draw(PictureBox& canvas, std::vector<Text> lines, const Options& o,
                                        const std::function<void()>& check_stop)
 {
     if (o.wrap) {
         const long long room = *o.width - 2LL * o.side;
-        return wrap_lines(lines, std::max(1LL, room), [&](const Text& text) {
+        return wrap_lines(std::move(lines), std::max(1LL, room), [&](const Text& text) {
             check_stop();
             const LineExtents e = at("wrapping", [&] { return canvas.MeasureLogical(text); });
             return e.right - e.left;
         });
     }
     std::vector<WrappedLine> out;
+    out.reserve(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i)
-        out.push_back({lines[i], i + 1});
+        out.push_back({std::move(lines[i]), i + 1});
     return out;
 }
 
@@ -99,7 +100,7 @@ void check_page_size(const Page& page, std::size_t lines, const Options& o)
                       "--line-spacing, set --width with --wrap, or split the input");
 }
 
-void render_measured(const std::vector<Text>& input, const Options& o, const std::function<void(std::size_t)>& on_line,
+void render_measured(std::vector<Text> input, const Options& o, const std::function<void(std::size_t)>& on_line,
                      const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     const Text family = font_family(o);
@@ -108,7 +109,7 @@ void render_measured(const std::vector<Text>& input, const Options& o, const std
     at("--size", [&] { set_up_canvas(canvas, o, family); });
     warn_about_fallback(canvas, o, family, warn);
 
-    const std::vector<WrappedLine> lines = lines_to_draw(canvas, input, o, check_stop);
+    const std::vector<WrappedLine> lines = lines_to_draw(canvas, std::move(input), o, check_stop);
     // Lines alone too many for any image are refused before each is measured.
     const LineExtents first = at(line_name(1), [&] { return canvas.MeasureLogical(lines.front().text); });
     const long long least_height =
@@ -226,7 +227,7 @@ void refuse_writing_over_input(const Options& o)
 
 }  // namespace
 
-void render(const std::vector<Text>& lines, const Options& o, const std::function<void(std::size_t)>& on_line,
+void render(std::vector<Text> lines, const Options& o, const std::function<void(std::size_t)>& on_line,
             const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     if (lines.empty())
@@ -235,7 +236,7 @@ void render(const std::vector<Text>& lines, const Options& o, const std::functio
     if (o.compat)
         render_object_job(lines, o, on_line, warn);
     else
-        render_measured(lines, o, on_line, warn, check_stop);
+        render_measured(std::move(lines), o, on_line, warn, check_stop);
 }
 
 }  // namespace lumarin::cli
