@@ -3,6 +3,7 @@
 // nothing more; sizes, positions and coordinates are Singles in pixels.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "lumarin/types.hpp"
@@ -89,6 +90,10 @@ public:
     LineExtents MeasureLogical(const Text& text);
     // The family the platform really draws for the current font.
     Text ResolvedFace();
+    // Called between the pieces of a long line's layout (on Linux a line of
+    // more than a few thousand code units is laid out piece by piece); may
+    // throw to stop a Print or a Measure.
+    void BetweenPieces(std::function<void()> check) { drawer_->between_pieces(std::move(check)); }
 
     // The persistent image, the size of the drawable area.
     const lumarin::Image& Image() const noexcept { return image_; }

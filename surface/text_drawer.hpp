@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,6 +48,9 @@ inline double em_pixels(const FontSpec& font)
 class TextDrawer {
 public:
     virtual ~TextDrawer() = default;
+    // Called between the pieces of a line too long to lay out at once, so
+    // that a caller can stop a long measure or draw by throwing from it.
+    void between_pieces(std::function<void()> check) { between_pieces_ = std::move(check); }
     // `text` holds no lone surrogate and no control character (the canvas
     // replaced them). x and y may lie anywhere, also outside the image.
     virtual void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
@@ -57,6 +61,16 @@ public:
     // The family the platform draws for `font`: its own name, or what a
     // missing family falls back to.
     virtual Text face_of(const FontSpec& font) = 0;
+
+protected:
+    void piece_done() const
+    {
+        if (between_pieces_)
+            between_pieces_();
+    }
+
+private:
+    std::function<void()> between_pieces_;
 };
 
 // The drawer of the platform this was built for.

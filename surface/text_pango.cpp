@@ -458,6 +458,7 @@ LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
         long long width = 0;
         std::size_t begin = 0;
         for (std::size_t i = 0; i < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++i) {
+            piece_done();
             PangoRectangle piece{};
             pango_layout_get_extents(piece_layout(text.substr(begin, cuts.ends[i] - begin), font).get(), nullptr,
                                      &piece);
@@ -602,6 +603,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
     double pen = 0;
     std::size_t n = 0;
     for (; n < cuts.ends.size() && static_cast<double>(x) + pen < width + margin; ++n) {
+        piece_done();
         const std::size_t i = rtl ? cuts.ends.size() - 1 - n : n;
         Piece piece;
         piece.begin = i == 0 ? 0 : cuts.ends[i - 1];
@@ -630,6 +632,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
         return;
     // The pieces not laid out lie at one end of the text.
     for (; n < cuts.ends.size(); ++n) {
+        piece_done();
         const std::string utf8 = to_utf8(piece_text(rtl ? cuts.ends.size() - 1 - n : n));
         const glue::Items items = itemize(utf8, font);
         for (const GList* l = items.get(); l; l = l->next) {
@@ -641,6 +644,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
     const int baseline = primary.baseline >= 0 ? primary.baseline : sample.baseline(piece_layout(u"", font));
 
     for (Piece& piece : visible) {
+        piece_done();
         if (!piece.layout)
             piece.layout = piece_layout(text.substr(piece.begin, piece.end - piece.begin), font);
         const double px = static_cast<double>(x) + piece.pen;

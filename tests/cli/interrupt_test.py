@@ -211,6 +211,16 @@ def write_long_layout(folder):
     return {"2,000 long lines": many, "one line of 300,000 marks": marks}
 
 
+def write_long_line(folder):
+    """One line of 'a' and 600,000 U+0301, which without --wrap is
+    measured and drawn in thousands of pieces (about 1.7 s at --size 5):
+    the stop is thrown from between two pieces, through the drawer."""
+    marks = os.path.join(folder, "marks-600k.txt")
+    with open(marks, "w", encoding="utf-8") as f:
+        f.write("a" + "\u0301" * 600_000 + "\n")
+    return marks
+
+
 def read_to_the_end(proc, size):
     """Waits until the command has read its whole standard input (the
     file's offset, shared with the command's copy, is at the end): from
@@ -226,10 +236,12 @@ def test_stop_during_layout(exe, env, folder):
     """SIGINT in the middle of a long layout ends the command within
     STOP_BOUND; before the layout looked at the signal only when it
     drew, seconds later (8 s here; 33 s for larger jobs)."""
-    for what, path in write_long_layout(folder).items():
+    jobs = [(what, path, ["--width", "576", "--wrap"]) for what, path in write_long_layout(folder).items()]
+    jobs.append(("one line of 600,000 marks, not wrapped", write_long_line(folder), ["--size", "5"]))
+    for what, path, options in jobs:
         size = os.path.getsize(path)
         with open(path, "rb") as stdin:
-            proc = subprocess.Popen([exe, "--width", "576", "--wrap", "-o", os.path.join(folder, "layout.bmp")],
+            proc = subprocess.Popen([exe, *options, "-o", os.path.join(folder, "layout.bmp")],
                                     stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
         read_to_the_end(proc, size)
         time.sleep(0.2)  # well into the layout, which takes seconds

@@ -34,9 +34,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "surface/bmp.hpp"
 #include "support.hpp"
@@ -300,9 +303,16 @@ TEST_F(KilledSaves, AtARandomMomentTheFileIsWhatTheReportsAllow)
 #if defined(__x86_64__)
 bool is_rename(unsigned long long call) { return call == SYS_rename || call == SYS_renameat || call == SYS_renameat2; }
 
-// Forks a child that saves `image` over `name` under trace and returns it
-// stopped at the entry of its rename, or -1 where tracing is refused.
-pid_t save_stopped_before_rename(const Image& image, const Text& name)
+constexpr pid_t kNoTrace = -2;  // tracing refused here
+constexpr pid_t kFailed = -1;   // the save failed
+constexpr pid_t kFinished = 0;  // the save ran to its end
+
+// Forks a child that saves `image` over `name` under trace. `at_entry`
+// hears each system call as it is entered and returns true to leave the
+// child stopped there; returns the stopped child, kFinished, kFailed or
+// kNoTrace.
+pid_t traced_save(const Image& image, const Text& name, const SaveOptions& options,
+                  const std::function<bool(unsigned long long)>& at_entry)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -310,7 +320,7 @@ pid_t save_stopped_before_rename(const Image& image, const Text& name)
             ::_exit(4);
         ::raise(SIGSTOP);
         try {
-            SavePicture(image, name);
+            SavePicture(image, name, options);
         } catch (...) {
             ::_exit(2);
         }
@@ -319,7 +329,7 @@ pid_t save_stopped_before_rename(const Image& image, const Text& name)
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!WIFSTOPPED(status))
-        return -1;
+        return kNoTrace;
     ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
     bool entry = true;  // syscall stops alternate, entry first
     int pass = 0;       // a signal to hand on
@@ -327,7 +337,7 @@ pid_t save_stopped_before_rename(const Image& image, const Text& name)
         ::ptrace(PTRACE_SYSCALL, pid, nullptr, pass);
         ::waitpid(pid, &status, 0);
         if (!WIFSTOPPED(status))
-            return -1;
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? kFinished : kFailed;
         pass = 0;
         if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
             pass = WSTOPSIG(status);
@@ -335,16 +345,55 @@ pid_t save_stopped_before_rename(const Image& image, const Text& name)
         }
         user_regs_struct regs{};
         ::ptrace(PTRACE_GETREGS, pid, nullptr, &regs);
-        if (entry && is_rename(regs.orig_rax))
+        if (entry && at_entry(regs.orig_rax))
             return pid;
         entry = !entry;
     }
 }
 
+// Stopped at the entry of its rename, where its finished temporary has a
+// name.
+pid_t save_stopped_before_rename(const Image& image, const Text& name)
+{
+    return traced_save(image, name, {}, is_rename);
+}
+
+// The syncs and renames a save makes, in order; none where it cannot be
+// traced.
+std::optional<std::vector<std::string>> syncs_and_renames(const Image& image, const Text& name,
+                                                          const SaveOptions& options)
+{
+    std::vector<std::string> calls;
+    const pid_t pid = traced_save(image, name, options, [&](unsigned long long call) {
+        if (call == SYS_fsync || call == SYS_fdatasync || call == SYS_sync_file_range || call == SYS_syncfs)
+            calls.push_back("sync");
+        else if (is_rename(call))
+            calls.push_back("rename");
+        return false;
+    });
+    if (pid == kNoTrace)
+        return std::nullopt;
+    if (pid != kFinished)
+        calls.assign({"the traced save failed"});
+    return calls;
+}
+
+TEST_F(KilledSaves, ADurableSaveSyncsTheFileBeforeTheRenameAndTheFolderAfter)
+{
+    const auto durable = syncs_and_renames(images[1], name, {});
+    if (!durable)
+        GTEST_SKIP() << "cannot trace a child here (kernel.yama.ptrace_scope)";
+    EXPECT_EQ(*durable, (std::vector<std::string>{"sync", "rename", "sync"}));
+    SaveOptions scratch;
+    scratch.sync = false;
+    EXPECT_EQ(syncs_and_renames(images[0], name, scratch), std::vector<std::string>{"rename"});
+    EXPECT_EQ(bitmap_in_file("after the scratch save"), 0);
+}
+
 TEST_F(KilledSaves, BetweenNamingAndRenamingTheNextSaveRemovesWhatWasLeft)
 {
     const pid_t pid = save_stopped_before_rename(images[1], name);
-    if (pid < 0)
+    if (pid <= 0)
         GTEST_SKIP() << "cannot trace a child here (kernel.yama.ptrace_scope)";
     const auto named = dir.entries();
     ASSERT_EQ(named.size(), 2u) << "no named temporary at the rename";

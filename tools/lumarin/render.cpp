@@ -107,6 +107,7 @@ void render_measured(std::vector<Text> input, const Options& o, const std::funct
     Form1 form;
     PictureBox& canvas = form.Picture1;
     at("--size", [&] { set_up_canvas(canvas, o, family); });
+    canvas.BetweenPieces(check_stop);  // a long line's measure or draw stops too
     warn_about_fallback(canvas, o, family, warn);
 
     const std::vector<WrappedLine> lines = lines_to_draw(canvas, std::move(input), o, check_stop);
