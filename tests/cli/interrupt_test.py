@@ -38,13 +38,19 @@ def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what)
 
 
-def handles(pid, signum):
-    """True once the process has its own handler for `signum`."""
+def in_signal_mask(pid, field, signum):
+    """Whether `signum` is set in a mask of /proc/PID/status (SigCgt:
+    caught, SigIgn: ignored)."""
     with open(f"/proc/{pid}/status") as status:
         for line in status:
-            if line.startswith("SigCgt:"):
+            if line.startswith(field + ":"):
                 return bool(int(line.split()[1], 16) >> (signum - 1) & 1)
     return False
+
+
+def handles(pid, signum):
+    """True once the process has its own handler for `signum`."""
+    return in_signal_mask(pid, "SigCgt", signum)
 
 
 def wait_for_handler(proc, *signums):
@@ -59,11 +65,7 @@ def wait_for_handler(proc, *signums):
 
 
 def ignores(pid, signum):
-    with open(f"/proc/{pid}/status") as status:
-        for line in status:
-            if line.startswith("SigIgn:"):
-                return bool(int(line.split()[1], 16) >> (signum - 1) & 1)
-    return False
+    return in_signal_mask(pid, "SigIgn", signum)
 
 
 def proc_field(pid, name):

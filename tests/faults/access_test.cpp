@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -218,22 +219,31 @@ std::filesystem::path plant_symlink(const std::filesystem::path& at, const std::
     return at;
 }
 
-TEST_F(SharedFolder, APlantedSymbolicLinkIsRefusedWhateverTheSetting)
+// Runs `check` with fs.`name` set to 0 and then to 1, restored after each;
+// a setting this machine refuses is reported skipped.
+void with_each_setting(const std::string& name, const std::function<void(const std::string&)>& check)
 {
-    for (const char* setting : {"0", "1"}) {
-        SCOPED_TRACE(std::string("fs.protected_symlinks=") + setting);
-        const Sysctl protect("/proc/sys/fs/protected_symlinks", setting);
+    for (const std::string setting : {"0", "1"}) {
+        SCOPED_TRACE("fs." + name + "=" + setting);
+        const Sysctl protect("/proc/sys/fs/" + name, setting);
         if (!protect.set()) {
-            std::cout << "[  SKIPPED ] protected_symlinks=" << setting << ": cannot set it here\n";
+            std::cout << "[  SKIPPED ] " << name << "=" << setting << ": cannot set it here\n";
             continue;
         }
-        const auto at = plant_symlink(shared / (std::string("out-") + setting + ".bmp"), victim);
+        check(setting);
+    }
+}
+
+TEST_F(SharedFolder, APlantedSymbolicLinkIsRefusedWhateverTheSetting)
+{
+    with_each_setting("protected_symlinks", [&](const std::string& setting) {
+        const auto at = plant_symlink(shared / ("out-" + setting + ".bmp"), victim);
         expect_refused(at);
         EXPECT_TRUE(std::filesystem::is_symlink(at));
         // On the way to the name: a planted link to the victim's folder.
-        const auto way = plant_symlink(shared / (std::string("dir-") + setting), victims);
+        const auto way = plant_symlink(shared / ("dir-" + setting), victims);
         expect_refused(way / "victim.bmp");
-    }
+    });
 }
 
 TEST_F(SharedFolder, RootsOwnLinkAndTheFoldersOwnersAreFollowed)
@@ -248,21 +258,15 @@ TEST_F(SharedFolder, RootsOwnLinkAndTheFoldersOwnersAreFollowed)
 
 TEST_F(SharedFolder, APlantedHardLinkIsRefusedWhateverTheSetting)
 {
-    for (const char* setting : {"0", "1"}) {
-        SCOPED_TRACE(std::string("fs.protected_hardlinks=") + setting);
-        const Sysctl protect("/proc/sys/fs/protected_hardlinks", setting);
-        if (!protect.set()) {
-            std::cout << "[  SKIPPED ] protected_hardlinks=" << setting << ": cannot set it here\n";
-            continue;
-        }
-        const auto at = shared / (std::string("hard-") + setting + ".bmp");
+    with_each_setting("protected_hardlinks", [&](const std::string& setting) {
+        const auto at = shared / ("hard-" + setting + ".bmp");
         // nobody plants it where the system allows; where it does not, root
         // stands in for an earlier plant, and the save is refused all the same.
         const int planted = error_in_child(become_nobody, [&] {
             if (::link(victim.c_str(), at.c_str()) != 0)
                 fail(ErrorKind::PermissionDenied);
         });
-        EXPECT_EQ(planted, std::string(setting) == "0" ? 0 : 70) << "what the kernel allows nobody";
+        EXPECT_EQ(planted, setting == "0" ? 0 : 70) << "what the kernel allows nobody";
         if (planted != 0) {
             ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
         }
@@ -271,7 +275,7 @@ TEST_F(SharedFolder, APlantedHardLinkIsRefusedWhateverTheSetting)
         EXPECT_EQ(test::read_bytes(at), old);
         EXPECT_EQ(std::filesystem::hard_link_count(victim), 2u);
         std::filesystem::remove(at);
-    }
+    });
 }
 
 TEST_F(SharedFolder, AnotherUsersFileThereIsNotGivenRootsData)

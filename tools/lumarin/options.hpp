@@ -41,10 +41,10 @@ struct Options {
     Align align = Align::Natural;
     bool mono = false;
     bool antialias = false;
-    bool every_line = false;  // save after every line, not once at the end
-    bool no_sync = false;             // scratch output: no sync before replacing
-    bool allow_lost_access = false;   // save even where the old file's ACL etc. cannot be kept
-    bool compat = false;      // the object's own job: its sizing rules, BMP
+    bool every_line = false;         // save after every line, not once at the end
+    bool no_sync = false;            // scratch output: no sync before replacing
+    bool allow_lost_access = false;  // save even where the old file's ACL etc. cannot be kept
+    bool compat = false;             // the object's own job: its sizing rules, BMP
     // The object's job only:
     Integer width_factor = 0;  // 0 lets the renderer pick its default
     Long x = 0;

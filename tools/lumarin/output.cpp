@@ -35,24 +35,24 @@ namespace {
     }
 }
 
+void put_stdout(const void* data, std::size_t size)
+{
+    errno = 0;
+    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0)
+        fail_stdout(errno == 0 ? EBADF : errno);
+}
+
 void write_to_stdout(const std::vector<std::byte>& bytes)
 {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-        fail_stdout(errno);
+    put_stdout(bytes.data(), bytes.size());
 }
 
 }  // namespace
 
-void write_text(const std::string& text)
-{
-    errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        fail_stdout(errno == 0 ? EBADF : errno);
-}
+void write_text(const std::string& text) { put_stdout(text.data(), text.size()); }
 
 void refuse_closed_stdout()
 {
