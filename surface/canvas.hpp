@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include "lumarin/types.hpp"
 #include "surface/image.hpp"
@@ -88,6 +90,9 @@ public:
     TextMetrics Measure(const Text& text);
     // Only the logical box: no drawing.
     LineExtents MeasureLogical(const Text& text);
+    // Where a printable text (see printable_text) may be broken: the
+    // drawer's BreakFlag for each code unit.
+    std::vector<std::uint8_t> Breaks(std::u16string_view printable) { return drawer_->breaks(printable); }
     // The family the platform really draws for the current font.
     Text ResolvedFace();
     // Called between the pieces of a long line's layout (on Linux a line of

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/arith.hpp"
 #include "lumarin/types.hpp"
@@ -45,6 +47,15 @@ inline double em_pixels(const FontSpec& font)
     return std::clamp(round_half_even(static_cast<double>(font.size_points) * 96.0 / 72.0), 1.0, 100000.0);
 }
 
+// What a position in a line allows, one set of flags per UTF-16 code unit,
+// for the position just before that unit (the end of the text always
+// allows everything). The second unit of a surrogate pair gets none.
+enum BreakFlag : std::uint8_t {
+    kClusterStart = 1,  // a grapheme cluster starts here: a word may be cut
+    kLineBreak = 2,     // the language allows a line to start here
+    kWhite = 4,         // this unit is white space, not counted at a line's end
+};
+
 class TextDrawer {
 public:
     virtual ~TextDrawer() = default;
@@ -61,6 +72,11 @@ public:
     // The family the platform draws for `font`: its own name, or what a
     // missing family falls back to.
     virtual Text face_of(const FontSpec& font) = 0;
+    // Where `text` may be broken, by the platform's rules for its
+    // languages. The base rule breaks after spaces only and takes each
+    // code point as a cluster; drawers give the Unicode rules. Linear in
+    // the text's length.
+    virtual std::vector<std::uint8_t> breaks(std::u16string_view text);
 
 protected:
     void piece_done() const
