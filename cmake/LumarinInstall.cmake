@@ -9,7 +9,9 @@ set(lumarin_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Lumarin)
 install(TARGETS lumarin_lib EXPORT LumarinTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/lumarin DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/lumarin DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  PATTERN "*.in" EXCLUDE)
+install(FILES ${PROJECT_BINARY_DIR}/include/lumarin/version.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumarin)
 install(EXPORT LumarinTargets NAMESPACE Lumarin:: DESTINATION ${lumarin_cmake_dir})
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/LumarinConfig.cmake.in

@@ -37,7 +37,7 @@ std::string message(ErrorKind kind, std::string_view context)
 Error::Error(ErrorKind kind) : Error(kind, {}) {}
 
 Error::Error(ErrorKind kind, std::string_view context)
-    : std::runtime_error(message(kind, context)), kind_(kind)
+    : std::runtime_error(message(kind, context)), kind_(kind), context_(context)
 {
 }
 

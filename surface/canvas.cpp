@@ -105,57 +105,7 @@ void PictureBox::Print(const Text& text)
 
 FontSpec PictureBox::font_spec() const
 {
-    return {font_.name_, font_size_, style_, antialias_};
-}
-
-LineExtents PictureBox::MeasureLogical(const Text& text)
-{
-    return drawer_->measure(printable_text(text), font_spec());
-}
-
-TextMetrics PictureBox::Measure(const Text& text)
-{
-    const Text printable = printable_text(text);
-    const FontSpec font = font_spec();
-    TextMetrics m;
-    m.logical = drawer_->measure(printable, font);
-    const long long width = m.logical.right - m.logical.left;
-    if (width > kMaxImageSide)
-        fail(ErrorKind::OutOfMemory, "text " + std::to_string(width) + " pixels wide, more than the " +
-                                         std::to_string(kMaxImageSide) + " an image may have");
-    // Ink may reach past the logical box (overhangs, marks, tall scripts):
-    // a margin of two lines on every side holds any ordinary font.
-    const long long margin = 2LL * std::max(m.logical.line_height, 1);
-    const long long scratch_width = width + 2 * margin;
-    const long long scratch_height = m.logical.line_height + 2 * margin;
-    check_image_size(scratch_width, scratch_height);
-    lumarin::Image scratch(static_cast<int>(scratch_width), static_cast<int>(scratch_height), 0xFFFFFF);
-    const long long origin_x = margin - m.logical.left;
-    drawer_->draw(scratch, origin_x, margin, printable, font, 0x000000);
-    // Rows the text left white are skipped whole: every byte is 0xFF but
-    // the padding, which is zero.
-    const std::size_t used = static_cast<std::size_t>(scratch.width()) * 3;
-    for (int y = 0; y < scratch.height(); ++y) {
-        const auto row = scratch.row(y);
-        if (std::all_of(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(used),
-                        [](std::byte b) { return b == std::byte{0xFF}; }))
-            continue;
-        for (int x = 0; x < scratch.width(); ++x) {
-            if (scratch.at(x, y) == 0xFFFFFF)
-                continue;
-            const PixelArea pixel{x - origin_x, y - margin, x - origin_x + 1, y - margin + 1};
-            m.ink = m.has_ink ? PixelArea{std::min(m.ink.left, pixel.left), std::min(m.ink.top, pixel.top),
-                                          std::max(m.ink.right, pixel.right), std::max(m.ink.bottom, pixel.bottom)}
-                              : pixel;
-            m.has_ink = true;
-        }
-    }
-    return m;
-}
-
-Text PictureBox::ResolvedFace()
-{
-    return drawer_->face_of(font_spec());
+    return {font_.name_, font_size_, style_, false};
 }
 
 Form1::Form1() : Picture1(make_text_drawer()) {}

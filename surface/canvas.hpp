@@ -5,8 +5,6 @@
 
 #include <functional>
 #include <memory>
-#include <string_view>
-#include <vector>
 
 #include "lumarin/types.hpp"
 #include "surface/image.hpp"
@@ -25,12 +23,6 @@ public:
 private:
     friend class PictureBox;
     Text name_ = u"Courier New";
-};
-
-struct TextMetrics {
-    LineExtents logical;
-    bool has_ink = false;
-    PixelArea ink;  // when has_ink
 };
 
 class PictureBox {
@@ -79,31 +71,10 @@ public:
     // Draws the text at the current position into the persistent image.
     void Print(const Text& text);
 
-    // What the command asks of the canvas beyond the renderer's needs.
-    // Greyscale glyph edges instead of binary ones.
-    void Antialias(bool on) noexcept { antialias_ = on; }
-    // The text as Print would draw it at the current font, in pixels from
-    // the point Print puts its top-left corner: the logical box, and the
-    // box of the pixels it really changes (none for blank text), found by
-    // drawing it once on a scratch image. A line whose logical width
-    // passes kMaxImageSide fails with OutOfMemory, naming that width.
-    TextMetrics Measure(const Text& text);
-    // Only the logical box: no drawing.
-    LineExtents MeasureLogical(const Text& text);
-    // Where a printable text (see printable_text) may be broken: the
-    // drawer's BreakFlag for each code unit.
-    std::vector<std::uint8_t> Breaks(std::u16string_view printable) { return drawer_->breaks(printable); }
-    // The family the platform really draws for the current font.
-    Text ResolvedFace();
-    // Called between the pieces of a long line's layout (on Linux a line of
-    // more than a few thousand code units is laid out piece by piece); may
-    // throw to stop a Print or a Measure.
-    void BetweenPieces(std::function<void()> check) { drawer_->between_pieces(std::move(check)); }
-
     // The persistent image, the size of the drawable area.
     const lumarin::Image& Image() const noexcept { return image_; }
 
-    static constexpr Single kMaxFontPoints = 2048;
+    static constexpr Single kMaxFontPoints = lumarin::kMaxFontPoints;
 
 private:
     FontSpec font_spec() const;
@@ -119,7 +90,6 @@ private:
     Single scale_top_ = 0;
     Single current_x_ = 0;
     Single current_y_ = 0;
-    bool antialias_ = false;
 };
 
 // The host window: never shown, its only child the canvas.

@@ -13,14 +13,10 @@
 #include <memory>
 #include <span>
 
+#include "lumarin/limits.hpp"
 #include "lumarin/types.hpp"
 
 namespace lumarin {
-
-// Largest image a canvas accepts; larger sizes fail with OutOfMemory before
-// anything is allocated.
-inline constexpr int kMaxImageSide = 65535;
-inline constexpr std::int64_t kMaxImagePixels = 64LL * 1024 * 1024;
 
 using Pixel = std::uint32_t;
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 #include "surface/bmp.hpp"
 #include "surface/bytes.hpp"
@@ -106,6 +107,40 @@ void save_picture(const Image& image, PictureFormat format, bool mono, Pixel bac
     ReplacementFile file(path, options);
     write_streamed(image, format, mono, background, [&](std::span<const std::byte> bytes) { file.write(bytes); });
     file.commit();
+}
+
+}  // namespace lumarin
+
+namespace lumarin {
+
+Picture::Picture(std::shared_ptr<PictureData> data) noexcept : data_(std::move(data)) {}
+
+int Picture::width() const noexcept { return data_->image.width(); }
+int Picture::height() const noexcept { return data_->image.height(); }
+int Picture::dpi() const noexcept { return data_->dpi; }
+bool Picture::mono() const noexcept { return data_->mono; }
+std::uint32_t Picture::background() const noexcept { return pixel_from_colour(data_->background); }
+
+std::uint32_t Picture::pixel(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= width() || y >= height())
+        fail(ErrorKind::SubscriptOutOfRange, "pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                                                 ") outside a picture of " + std::to_string(width()) + " x " +
+                                                 std::to_string(height()));
+    return pixel_from_colour(data_->image.at(x, y));  // the swap is its own inverse
+}
+
+std::vector<std::byte> Picture::encode(PictureFormat format) const
+{
+    return encode_picture(data_->image, format, data_->mono, data_->background);
+}
+
+void Picture::save(const std::string& path, PictureFormat format, const SaveOptions& options) const
+{
+    Text name;
+    if (!from_utf8(path, name))
+        fail(ErrorKind::BadFileName, "the file name is not UTF-8");
+    save_picture(data_->image, format, data_->mono, data_->background, name, options);
 }
 
 }  // namespace lumarin

@@ -8,20 +8,20 @@
 #include <string_view>
 #include <vector>
 
+#include "lumarin/picture.hpp"
 #include "lumarin/types.hpp"
 #include "surface/file.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin {
 
-enum class PictureFormat { Bmp, Png, Pbm };
-
-// "BMP", "PNG" or "PBM", for messages.
-std::string_view format_name(PictureFormat format) noexcept;
-
-// Whether this build can write the format: PNG needs libpng, which only
-// the Linux builds link.
-bool can_write(PictureFormat format) noexcept;
+// What a public Picture holds.
+struct PictureData {
+    Image image;
+    int dpi = 96;
+    bool mono = false;
+    Pixel background = 0xFFFFFF;
+};
 
 // The whole file. With `mono`, one bit a pixel by mono_bit against
 // `background`; colour otherwise.

@@ -21,6 +21,13 @@ struct PixelArea {
     friend bool operator==(const PixelArea&, const PixelArea&) noexcept = default;
 };
 
+// The smallest area holding both.
+inline PixelArea bounding(const PixelArea& a, const PixelArea& b) noexcept
+{
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
 // Clips `area` to the image and calls draw(tile) for each tile of at most
 // `side` pixels a side that covers the rest, row by row.
 template <typename Draw>

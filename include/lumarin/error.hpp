@@ -38,9 +38,12 @@ public:
     ErrorKind kind() const noexcept { return kind_; }
     int number() const noexcept { return static_cast<int>(kind_); }
     std::string_view description() const noexcept { return lumarin::description(kind_); }
+    // Where it happened, without the description.
+    const std::string& context() const noexcept { return context_; }
 
 private:
     ErrorKind kind_;
+    std::string context_;
 };
 
 [[noreturn]] void fail(ErrorKind kind);

@@ -1,46 +1,52 @@
-// The command's measured layout and wrapping, with a stand-in for the
-// drawer: every character one em (10 px) wide, unless said otherwise.
+// The layout module's placement, wrapping and tab stops, with stand-ins for
+// the drawer: every character one em (10 px) wide, unless said otherwise.
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 #include <gtest/gtest.h>
 
-#include "tools/lumarin/layout.hpp"
+#include "layout/place.hpp"
+#include "layout/tabs.hpp"
+#include "layout/wrap.hpp"
+#include "lumarin/error.hpp"
+#include "surface/text_drawer.hpp"
 
-namespace lumarin::cli {
+namespace lumarin {
 namespace {
 
 constexpr int kEm = 10;
 
-TextMetrics line_of(long long width, bool rtl = false, std::optional<PixelArea> ink = std::nullopt)
+LineBox line_of(long long width, bool rtl = false, std::optional<PixelArea> ink = std::nullopt)
 {
-    TextMetrics m;
-    m.logical = {0, width, 15, rtl};
-    m.has_ink = ink.has_value();
-    m.ink = ink.value_or(PixelArea{0, 3, width, 12});
-    if (!ink && width > 0)
-        m.has_ink = true;
-    return m;
+    LineBox box;
+    box.width = width;
+    box.right_to_left = rtl;
+    box.has_ink = ink.has_value() || width > 0;
+    box.ink = ink.value_or(PixelArea{0, 3, width, 12});
+    return box;
 }
 
 std::size_t same_line(std::size_t i) { return i + 1; }
 
-LayoutRules rules(int side, int top, std::optional<int> pitch = {}, std::optional<int> width = {},
-                  Align align = Align::Natural)
+PlaceRules rules(int side, int top, std::optional<int> pitch = {}, std::optional<int> width = {},
+                 Align align = Align::Natural)
 {
-    LayoutRules r;
+    PlaceRules r;
     r.side = side;
     r.top = top;
+    r.line_height = 15;
     r.pitch = pitch;
     r.width = width;
     r.align = align;
     return r;
 }
 
-TEST(Layout, SizedToTheInkWithMarginsAndNaturalSides)
+TEST(Place, SizedToTheInkWithMarginsAndNaturalSides)
 {
-    // A right-to-left line goes to the right; the image ends a margin
+    // A right-to-left line goes to the right; the picture ends a margin
     // below the last ink, not below the font's descent.
-    const Page page = lay_out({line_of(100), line_of(40, true)}, rules(4, 4), same_line);
+    const Placed page = place_lines({line_of(100), line_of(40, true)}, rules(4, 4), same_line);
     EXPECT_EQ(page.width, 108);
     EXPECT_EQ(page.lines[0].x, 4);
     EXPECT_EQ(page.lines[1].x, 4 + 60);
@@ -49,86 +55,179 @@ TEST(Layout, SizedToTheInkWithMarginsAndNaturalSides)
     EXPECT_EQ(page.height, (27 - 3) + 8);
 }
 
-TEST(Layout, InkPastTheAdvanceWidensTheImage)
+TEST(Place, InkPastTheAdvanceWidensThePicture)
 {
     // An overhang 3 px left of the first line's start and 5 px right of its end.
-    const Page page = lay_out({line_of(50, false, PixelArea{-3, 2, 55, 12})}, rules(2, 1), same_line);
+    const Placed page = place_lines({line_of(50, false, PixelArea{-3, 2, 55, 12})}, rules(2, 1), same_line);
     EXPECT_EQ(page.width, 58 + 4);
     EXPECT_EQ(page.lines[0].x, 2 + 3);
 }
 
-TEST(Layout, AFixedWidthAlignsOrRefusesNamingTheLine)
+TEST(Place, AFixedWidthAlignsOrRefusesNamingTheLine)
 {
-    const LayoutRules centred = rules(4, 4, {}, 100, Align::Center);
-    const Page page = lay_out({line_of(40), line_of(92)}, centred, same_line);
+    const PlaceRules centred = rules(4, 4, {}, 100, Align::Center);
+    const Placed page = place_lines({line_of(40), line_of(92)}, centred, same_line);
     EXPECT_EQ(page.width, 100);
     EXPECT_EQ(page.lines[0].x, 4 + 26);
     EXPECT_EQ(page.lines[1].x, 4);
     try {
-        lay_out({line_of(40), line_of(93)}, centred, [](std::size_t i) { return i + 7; });
-        FAIL() << "a line too wide was laid out";
-    } catch (const LayoutError& e) {
+        place_lines({line_of(40), line_of(93)}, centred, [](std::size_t i) { return i + 7; });
+        FAIL() << "a line too wide was placed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::InvalidPropertyValue);
         EXPECT_EQ(std::string(e.what()).rfind("line 8 is 93 pixels wide", 0), 0u) << e.what();
     }
 }
 
-TEST(Layout, BlankEdgeLinesKeepTheirBoxAndAPitchMayBeGiven)
+TEST(Place, BlankEdgeLinesKeepTheirBoxAndAPitchMayBeGiven)
 {
-    const Page page = lay_out({line_of(0), line_of(30), line_of(0)}, rules(0, 0, 20), same_line);
+    const Placed page = place_lines({line_of(0), line_of(30), line_of(0)}, rules(0, 0, 20), same_line);
     EXPECT_EQ(page.lines[2].y, 40);
     EXPECT_EQ(page.height, 40 + 15);
 }
 
-long long columns(const Text& text) { return static_cast<long long>(text.size()) * kEm; }
-
-std::vector<Text> texts(const std::vector<WrappedLine>& lines)
+TEST(Place, LineBoxesGiveOneHeightWhateverTheInk)
 {
-    std::vector<Text> out;
-    for (const auto& line : lines)
-        out.push_back(line.text);
+    // "ace", "ABC" and "gyp": ink of different heights in the same box.
+    PlaceRules boxed = rules(4, 4);
+    boxed.line_box = true;
+    std::vector<long long> heights;
+    for (const PixelArea ink : {PixelArea{0, 6, 30, 12}, PixelArea{0, 3, 30, 12}, PixelArea{0, 6, 30, 15}})
+        heights.push_back(place_lines({line_of(30, false, ink)}, boxed, same_line).height);
+    EXPECT_EQ(heights, (std::vector<long long>{15 + 8, 15 + 8, 15 + 8}));
+    // From the ink they differ.
+    EXPECT_NE(place_lines({line_of(30, false, PixelArea{0, 6, 30, 12})}, rules(4, 4), same_line).height,
+              place_lines({line_of(30, false, PixelArea{0, 3, 30, 15})}, rules(4, 4), same_line).height);
+}
+
+// --- wrapping
+
+// The base rule's flags: a break after spaces, every code point a cluster.
+std::vector<std::uint8_t> flags_of(std::u16string_view text)
+{
+    struct Base : TextDrawer {
+        void draw(Image&, long long, long long, std::u16string_view, const FontSpec&, Colour) override {}
+        LineExtents measure(std::u16string_view, const FontSpec&) override { return {}; }
+        Text face_of(const FontSpec&) override { return {}; }
+    } base;
+    return base.breaks(text);
+}
+
+struct Wrapped {
+    std::vector<Text> lines;
+    std::size_t measures = 0;
+    std::size_t longest = 0;  // code units in one measure
+};
+
+Wrapped wrap(std::u16string_view text, long long width, std::vector<std::uint8_t> flags = {})
+{
+    if (flags.empty())
+        flags = flags_of(text);
+    Wrapped out;
+    const auto spans = wrap_text(text.size(), flags, width, [&](std::size_t begin, std::size_t end) {
+        ++out.measures;
+        out.longest = std::max(out.longest, end - begin);
+        long long units = 0;  // a surrogate pair is one character
+        for (std::size_t i = begin; i < end; ++i)
+            units += (text[i] & 0xFC00) == 0xDC00 ? 0 : 1;
+        return units * kEm;
+    });
+    for (const TextSpan& s : spans)
+        out.lines.emplace_back(text.substr(s.begin, s.end - s.begin));
     return out;
 }
 
-TEST(Wrap, BreaksAfterSpacesKeepsIndentationAndCutsLongWords)
+TEST(Wrap, BreaksWhereAllowedKeepsIndentationAndCutsLongWords)
 {
-    const auto lines = wrap_lines({u"  the quick brown fox", u"short", u"abcdefghijklmnop end"}, 100, columns);
-    EXPECT_EQ(texts(lines), (std::vector<Text>{u"  the", u"quick", u"brown fox", u"short", u"abcdefghij", u"klmnop end"}));
-    EXPECT_EQ(lines[3].source, 2u);
-    EXPECT_EQ(lines[5].source, 3u);
+    EXPECT_EQ(wrap(u"  the quick brown fox", 100).lines, (std::vector<Text>{u"  the", u"quick", u"brown fox"}));
+    EXPECT_EQ(wrap(u"abcdefghijklmnop end", 100).lines, (std::vector<Text>{u"abcdefghij", u"klmnop end"}));
+    // Spaces at a break belong to neither line, and a line that fits is one.
+    EXPECT_EQ(wrap(u"ab      cd", 40).lines, (std::vector<Text>{u"ab", u"cd"}));
+    EXPECT_EQ(wrap(u"short", 100).lines, (std::vector<Text>{u"short"}));
+    EXPECT_EQ(wrap(u"", 100).lines, (std::vector<Text>{u""}));
 }
 
-TEST(Wrap, NeverSplitsASurrogatePairAndAlwaysMovesOn)
+TEST(Wrap, CutsOnlyAtClusterStartsAndAlwaysMovesOn)
 {
-    // Four emoji, two code units each, in a width of three columns: the
-    // cut falls between characters, never inside one.
+    // Four emoji, two code units each, in a width of three: the cut falls
+    // between characters, never inside one.
     const Text emoji = u"\U0001F600\U0001F601\U0001F602\U0001F603";
-    const auto lines = wrap_lines({emoji}, 3 * kEm, columns);
-    EXPECT_EQ(texts(lines), (std::vector<Text>{u"\U0001F600", u"\U0001F601", u"\U0001F602", u"\U0001F603"}));
+    EXPECT_EQ(wrap(emoji, 3 * kEm).lines,
+              (std::vector<Text>{u"\U0001F600\U0001F601\U0001F602", u"\U0001F603"}));
     // A width narrower than any character still takes one a line.
-    EXPECT_EQ(wrap_lines({u"abc"}, 1, columns).size(), 3u);
+    EXPECT_EQ(wrap(u"abc", 1).lines.size(), 3u);
+    // A cluster of a letter and its marks is never cut.
+    std::vector<std::uint8_t> clusters(8, 0);
+    clusters[0] = clusters[4] = kClusterStart;
+    EXPECT_EQ(wrap(u"a\u0301\u0301\u0301b\u0301\u0301\u0301", 5 * kEm, clusters).lines,
+              (std::vector<Text>{u"a\u0301\u0301\u0301", u"b\u0301\u0301\u0301"}));
 }
 
-TEST(Wrap, NoMeasureIsLongerThanWhatCouldFitOneLine)
+TEST(Wrap, MeasuresGrowWithTheLogOfALineNotWithTheText)
 {
-    // Each measure of a long line costs time the command cannot stop in:
-    // a line of 100,000 units is cut with measures of a line's worth each.
-    std::size_t longest = 0;
-    const auto measure = [&](const Text& text) {
-        longest = std::max(longest, text.size());
-        return columns(text);
-    };
+    // 100,000 units of one word and 20,000 words: every line measured a
+    // bounded number of times, each measure a few lines' worth at most.
     const Text word(100000, u'a');
-    const Text spaced = [] {
-        Text t;
-        for (int i = 0; i < 20000; ++i)
-            t += u"abcd ";
-        return t;
-    }();
-    const auto lines = wrap_lines({word, spaced}, 100, measure);
-    EXPECT_LE(longest, 4u * 100 + 2);
-    EXPECT_EQ(lines.size(), 100000u / 10 + 20000u / 2);
-    EXPECT_EQ(lines.back().text, u"abcd abcd");
+    const Wrapped long_word = wrap(word, 100);
+    EXPECT_EQ(long_word.lines.size(), 10000u);
+    EXPECT_LE(long_word.measures, 6u * 10000);
+    EXPECT_LE(long_word.longest, 64u + 10);
+
+    Text spaced;
+    for (int i = 0; i < 20000; ++i)
+        spaced += u"abcd ";
+    const Wrapped words = wrap(spaced, 100);
+    EXPECT_EQ(words.lines.size(), 10000u);
+    EXPECT_EQ(words.lines.back(), u"abcd abcd");
+    EXPECT_LE(words.measures, 6u * 10000);
+    EXPECT_LE(words.longest, 64u + 10);
+
+    // One cluster of a million units that draws no wider than a line: one
+    // line, found with a measure or two, not one per unit.
+    std::vector<std::uint8_t> one(1000000, 0);
+    one[0] = kClusterStart;
+    const Wrapped marks = wrap(Text(1000000, u'\u0301'), 1LL << 40, one);
+    EXPECT_EQ(marks.lines.size(), 1u);
+    EXPECT_LE(marks.measures, 2u);
+}
+
+// --- tab stops
+
+long long ems(std::u16string_view text) { return static_cast<long long>(text.size()) * kEm; }
+
+std::vector<long long> starts(std::u16string_view text, const TabStops& tabs, long long area = 400)
+{
+    std::vector<long long> out;
+    for (const TabbedRun& run : set_on_tabs(text, resolve_tabs(tabs, kEm, area), ems).runs)
+        out.push_back(run.x);
+    return out;
+}
+
+TEST(Tabs, EveryEightCellsByDefaultAndNeverOverlapping)
+{
+    EXPECT_EQ(starts(u"a\tb\tc", {}), (std::vector<long long>{0, 80, 160}));
+    // Text already past a stop goes to the next one.
+    EXPECT_EQ(starts(u"abcdefghi\tx", {}), (std::vector<long long>{0, 160}));
+    EXPECT_EQ(starts(u"\t\tx", {}), (std::vector<long long>{160}));
+}
+
+TEST(Tabs, RightCentreAndDecimalStopsAndOneAtTheEnd)
+{
+    TabStops tabs;
+    tabs.stops = {{TabStop::Kind::Center, 10}, {TabStop::Kind::Decimal, 20}, {TabStop::Kind::Right, 0, false, true}};
+    // "ab" centred on 100, "12.5" with its point at 200, "x" ending at 400.
+    EXPECT_EQ(starts(u"i\tab\t12.5\tx", tabs), (std::vector<long long>{0, 90, 180, 390}));
+    // The item/price line: the price flush with the text area's end.
+    TabStops price;
+    price.stops = {{TabStop::Kind::Right, 0, false, true}};
+    const TabbedLine total = set_on_tabs(u"Total\t21.35", resolve_tabs(price, kEm, 480), ems);
+    EXPECT_EQ(total.runs.back().x, 480 - 50);
+    EXPECT_EQ(total.width, 480);
+    // A stop in pixels.
+    TabStops pixels;
+    pixels.stops = {{TabStop::Kind::Left, 33, true}};
+    EXPECT_EQ(starts(u"a\tb", pixels), (std::vector<long long>{0, 33}));
 }
 
 }  // namespace
-}  // namespace lumarin::cli
+}  // namespace lumarin

@@ -12,7 +12,6 @@
 #include "common/text.hpp"
 #include "lumarin/error.hpp"
 #include "tools/lumarin/input.hpp"
-#include "tools/lumarin/layout.hpp"
 #include "tools/lumarin/limits.hpp"
 #include "tools/lumarin/options.hpp"
 #include "tools/lumarin/output.hpp"
@@ -90,8 +89,6 @@ int run_reporting(std::span<const char* const> args)
     } catch (const lumarin::cli::UsageError& e) {
         return report(e.what(), kUsage);
     } catch (const lumarin::cli::InputError& e) {
-        return report(e.what(), kBadInput);
-    } catch (const lumarin::cli::LayoutError& e) {
         return report(e.what(), kBadInput);
     } catch (const lumarin::cli::OutputError& e) {
         return report(e.what(), kFileError);

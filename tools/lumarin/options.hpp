@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "lumarin/page.hpp"
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/picture.hpp"
@@ -17,8 +18,6 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-enum class Align { Natural, Left, Center, Right };
 
 struct Options {
     std::string input = "-";  // "-" is standard input

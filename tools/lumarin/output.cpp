@@ -74,17 +74,15 @@ SaveOptions save_options(const Options& o, bool last, const std::function<void(c
     return save;
 }
 
-void write_image(const Image& image, const Options& o, bool last, const std::function<void(const std::string&)>& warn)
+void write_image(const Picture& picture, const Options& o, bool last, const std::function<void(const std::string&)>& warn)
 {
     const std::string where = o.output == "-" ? "-o - (standard output)" : "-o " + o.output;
     try {
         if (o.output == "-") {
-            write_to_stdout(encode_picture(image, o.format, o.mono, pixel_from_colour(o.bg)));
+            write_to_stdout(picture.encode(o.format));
             return;
         }
-        Text path;
-        from_utf8(o.output, path);  // checked when the options were parsed
-        save_picture(image, o.format, o.mono, pixel_from_colour(o.bg), path, save_options(o, last, warn));
+        picture.save(o.output, o.format, save_options(o, last, warn));
     } catch (const lumarin::Error& e) {
         throw JobError(where, e);
     }

@@ -8,7 +8,7 @@
 
 #include "lumarin/save_options.hpp"
 
-#include "surface/image.hpp"
+#include "lumarin/picture.hpp"
 #include "tools/lumarin/options.hpp"
 
 namespace lumarin::cli {
@@ -31,7 +31,7 @@ void write_text(const std::string& text);
 // OutputError when standard output is closed or its reader has gone.
 // `last` is the job's final save, the one that is synced; `warn` hears
 // what access a replaced file lost where --allow-lost-access lets it.
-void write_image(const Image& image, const Options& options, bool last,
+void write_image(const Picture& picture, const Options& options, bool last,
                  const std::function<void(const std::string&)>& warn);
 
 // How the job's saves replace the file, by the options.

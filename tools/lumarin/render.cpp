@@ -6,9 +6,9 @@
 
 #include "common/text.hpp"
 #include "lumarin/synapse.hpp"
-#include "surface/canvas.hpp"
+#include "lumarin/page.hpp"
+#include "surface/text_drawer.hpp"
 #include "tools/lumarin/input.hpp"
-#include "tools/lumarin/layout.hpp"
 #include "tools/lumarin/output.hpp"
 
 namespace lumarin::cli {
@@ -45,119 +45,47 @@ Text font_family(const Options& o)
     return at("--font", [&] { return add_font_file(to_utf8(o.font)); });
 }
 
-bool same_family(const Text& a, const Text& b) { return upper_for_ascii_compare(a) == upper_for_ascii_compare(b); }
-
-void warn_about_fallback(PictureBox& canvas, const Options& o, const Text& family,
-                         const std::function<void(const std::string&)>& warn)
-{
-    if (!o.font_given || looks_like_font_file(o.font))
-        return;
-    const Text face = canvas.ResolvedFace();
-    if (!face.empty() && !same_family(face, family))
-        warn("--font '" + to_utf8(family) + "' is not installed; drawing with '" + to_utf8(face) + "'");
-}
-
 // --- the measured layout
 
-void set_up_canvas(PictureBox& canvas, const Options& o, const Text& family)
+PageStyle page_style(const Options& o)
 {
-    canvas.Font().Name(family);
-    canvas.FontSize(static_cast<Single>(o.size) * static_cast<Single>(o.dpi) / 96.0f);
-    canvas.Style(o.style);
-    canvas.Antialias(o.antialias);
-    canvas.ForeColor(o.fg);
-    canvas.BackColor(o.bg);
-}
-
-// The measures are where a long layout spends its time (a line of marks
-// cut to the width takes thousands), so the stop is checked before each.
-std::vector<WrappedLine> lines_to_draw(PictureBox& canvas, std::vector<Text> lines, const Options& o,
-                                       const std::function<void()>& check_stop)
-{
-    if (o.wrap) {
-        const long long room = *o.width - 2LL * o.side;
-        return wrap_lines(std::move(lines), std::max(1LL, room), [&](const Text& text) {
-            check_stop();
-            const LineExtents e = at("wrapping", [&] { return canvas.MeasureLogical(text); });
-            return e.right - e.left;
-        });
-    }
-    std::vector<WrappedLine> out;
-    out.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        out.push_back({std::move(lines[i]), i + 1});
-    return out;
-}
-
-void check_page_size(const Page& page, std::size_t lines, const Options& o)
-{
-    if (page.width <= kMaxImageSide && page.height <= kMaxImageSide && page.width * page.height <= kMaxImagePixels)
-        return;
-    throw LayoutError("the image would be " + std::to_string(page.width) + " x " + std::to_string(page.height) +
-                      " pixels for " + std::to_string(lines) + " lines at --size " + std::to_string(o.size) +
-                      " and --dpi " + std::to_string(o.dpi) +
-                      ", more than 65535 pixels a side or 64 Mi pixels in all: lower --size, --dpi or "
-                      "--line-spacing, set --width with --wrap, or split the input");
+    PageStyle style;
+    if (looks_like_font_file(o.font))
+        style.font_file = to_utf8(o.font);
+    else if (o.font_given)
+        style.font = o.font;
+    style.size = o.size;
+    style.dpi = o.dpi;
+    style.bold = o.style.bold;
+    style.italic = o.style.italic;
+    style.underline = o.style.underline;
+    style.strikethrough = o.style.strikethru;
+    style.fg = o.fg;
+    style.bg = o.bg;
+    style.antialias = o.antialias;
+    style.mono = o.mono;
+    style.width = o.width;
+    style.wrap = o.wrap;
+    style.align = o.align;
+    style.line_spacing = o.line_spacing;
+    style.side = o.side;
+    style.top = o.top;
+    return style;
 }
 
 void render_measured(std::vector<Text> input, const Options& o, const std::function<void(std::size_t)>& on_line,
                      const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
-    const Text family = font_family(o);
-    Form1 form;
-    PictureBox& canvas = form.Picture1;
-    at("--size", [&] { set_up_canvas(canvas, o, family); });
-    canvas.BetweenPieces(check_stop);  // a long line's measure or draw stops too
-    warn_about_fallback(canvas, o, family, warn);
-
-    const std::vector<WrappedLine> lines = lines_to_draw(canvas, std::move(input), o, check_stop);
-    // Lines alone too many for any image are refused before each is measured.
-    const LineExtents first = at(line_name(1), [&] { return canvas.MeasureLogical(lines.front().text); });
-    const long long least_height =
-        static_cast<long long>(lines.size() - 1) * o.line_spacing.value_or(first.line_height) + 2LL * o.top;
-    if (least_height > kMaxImageSide)
-        throw LayoutError("the image would be at least " + std::to_string(least_height) + " pixels tall for " +
-                          std::to_string(lines.size()) + " lines at --size " + std::to_string(o.size) + " and --dpi " +
-                          std::to_string(o.dpi) + ", more than 65535 pixels a side: lower --size, --dpi or "
-                          "--line-spacing, or split the input");
-    std::vector<TextMetrics> metrics;
-    metrics.reserve(lines.size());
-    for (const WrappedLine& line : lines) {
-        check_stop();
-        try {
-            metrics.push_back(canvas.Measure(line.text));
-        } catch (const lumarin::Error& e) {
-            if (e.kind() == ErrorKind::OutOfMemory)
-                throw LayoutError(line_name(line.source) + " is wider than the 65535 pixels an image may have at --size " +
-                                  std::to_string(o.size) + ": give --width with --wrap, or a smaller --size");
-            throw JobError(line_name(line.source), e);
-        }
-    }
-    LayoutRules rules;
-    rules.side = o.side;
-    rules.top = o.top;
-    if (o.line_spacing)
-        rules.pitch = *o.line_spacing;
-    rules.width = o.width;
-    rules.align = o.align;
-    const Page page = lay_out(metrics, rules, [&](std::size_t i) { return lines[i].source; });
-    check_page_size(page, lines.size(), o);
-
-    at("the image", [&] {
-        canvas.Width(static_cast<Single>(page.width));
-        canvas.Height(static_cast<Single>(page.height));
-    });
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        at(line_name(lines[i].source), [&] {
-            canvas.CurrentX(static_cast<Single>(page.lines[i].x));
-            canvas.CurrentY(static_cast<Single>(page.lines[i].y));
-            canvas.Print(lines[i].text);
-        });
-        if (o.every_line && i + 1 < lines.size())
-            write_image(canvas.Image(), o, false, warn);
-        on_line(i + 1);
-    }
-    write_image(canvas.Image(), o, true, warn);
+    PageEvents events;
+    events.check_stop = check_stop;
+    events.warn = warn;
+    events.line_drawn = [&](std::size_t done, std::size_t total, const Picture& so_far) {
+        if (o.every_line && done < total)
+            write_image(so_far, o, false, warn);
+        on_line(done);
+    };
+    const Picture picture = render_page(std::span<const Text>(input), page_style(o), events);
+    write_image(picture, o, true, warn);
 }
 
 // --- the object's job

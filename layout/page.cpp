@@ -1,0 +1,367 @@
+// The page: fonts chosen, lines wrapped and set on tab stops, measured,
+// placed and drawn into one picture.
+#include "lumarin/page.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+
+#include "common/text.hpp"
+#include "layout/place.hpp"
+#include "layout/tabs.hpp"
+#include "layout/typesetter.hpp"
+#include "layout/wrap.hpp"
+#include "lumarin/error.hpp"
+#include "lumarin/limits.hpp"
+#include "lumarin/version.hpp"
+#include "surface/canvas.hpp"
+#include "surface/picture.hpp"
+
+namespace lumarin {
+
+namespace {
+
+// The face drawn when none is named: a monospaced one, as receipts use.
+Text default_family()
+{
+#if defined(_WIN32)
+    return u"Courier New";
+#else
+    return u"Liberation Mono";
+#endif
+}
+
+std::string line_name(std::size_t n) { return "line " + std::to_string(n); }
+
+// Puts `where` in front of a failure's message, keeping its kind.
+template <typename Step>
+auto at(const std::string& where, Step step)
+{
+    try {
+        return step();
+    } catch (const Error& e) {
+        fail(e.kind(), e.context().empty() ? where : where + ": " + e.context());
+    }
+}
+
+bool is_trailing_white(char16_t c) { return c == u' ' || c == u'\t' || c == 0x3000; }
+
+// A line as the drawer takes it, its tabs kept: each part between tabs made
+// printable, white space at its end dropped, since it draws nothing and
+// would only move a centred or right-aligned line.
+Text printable_line(std::u16string_view line)
+{
+    Text out;
+    std::size_t begin = 0;
+    while (true) {
+        const std::size_t tab = line.find(u'\t', begin);
+        const std::size_t end = tab == std::u16string_view::npos ? line.size() : tab;
+        out += printable_text(Text(line.substr(begin, end - begin)));
+        if (tab == std::u16string_view::npos)
+            break;
+        out += u'\t';
+        begin = tab + 1;
+    }
+    while (!out.empty() && is_trailing_white(out.back()))
+        out.pop_back();
+    return out;
+}
+
+struct Line {
+    Text text;  // printable, tabs kept
+    std::size_t source = 0;
+};
+
+// A part of a line where it is drawn: x from the line box's left edge.
+struct DrawnRun {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    long long x = 0;
+};
+
+class PageMaker {
+public:
+    PageMaker(const PageStyle& style, const PageEvents& events);
+    Picture make(std::vector<Line> lines);
+    std::vector<Line> wrap(std::vector<Line> lines);
+
+private:
+    FontSpec font_for(double points96) const;
+    void choose_font();
+    void fit_columns();
+    long long area() const { return *style_.width - 2LL * style_.side; }
+    // The size in points and the dpi, for messages.
+    std::string size_name() const
+    {
+        return std::to_string(std::lround(ts_.font().size_points * 96.0 / style_.dpi)) + " and " +
+               std::to_string(style_.dpi) + " dpi";
+    }
+    long long part_width(std::u16string_view part) { return part.empty() ? 0 : ts_.width(part); }
+    TabbedLine set_line(std::u16string_view text);
+    LineBox measure_line(const Line& line, std::vector<DrawnRun>& runs);
+    void warn(const std::string& message) const
+    {
+        if (events_.warn)
+            events_.warn(message);
+    }
+    void check_stop() const
+    {
+        if (events_.check_stop)
+            events_.check_stop();
+    }
+
+    const PageStyle& style_;
+    const PageEvents& events_;
+    Text family_;
+    Typesetter ts_;
+    PixelTabs tabs_;
+};
+
+PageMaker::PageMaker(const PageStyle& style, const PageEvents& events)
+    : style_(style), events_(events), ts_(FontSpec{})
+{
+    if (style.dpi < 1)
+        fail(ErrorKind::InvalidPropertyValue, "a dpi of " + std::to_string(style.dpi) + " is not at least 1");
+    if ((style.wrap || style.columns) && !style.width)
+        fail(ErrorKind::InvalidPropertyValue,
+             std::string(style.wrap ? "wrapping" : "fitting columns") + " needs a width");
+    choose_font();
+    ts_.between_pieces(events.check_stop);
+    if (style.columns)
+        fit_columns();
+    const long long cell = std::max(1LL, part_width(u"0"));
+    tabs_ = resolve_tabs(style.tabs, cell, style.width ? area() : 0);
+    if ((style.fg & 0xFFFFFF) == (style.bg & 0xFFFFFF))
+        warn("the text colour and the background are the same colour: the text will not show");
+}
+
+FontSpec PageMaker::font_for(double points96) const
+{
+    FontSpec font;
+    font.name = family_;
+    font.size_points = static_cast<Single>(points96);
+    font.style = {style_.bold, style_.italic, style_.underline, style_.strikethrough};
+    font.antialias = style_.antialias && !style_.mono;
+    return font;
+}
+
+void PageMaker::choose_font()
+{
+    if (!style_.font_file.empty())
+        family_ = add_font_file(style_.font_file);
+    else
+        family_ = style_.font.empty() ? default_family() : style_.font;
+    const double points96 = style_.size * style_.dpi / 96.0;
+    if (!(style_.size > 0) || points96 > kMaxFontPoints)
+        fail(ErrorKind::InvalidPropertyValue,
+             "a size of " + std::to_string(std::lround(style_.size)) + " points at " + std::to_string(style_.dpi) +
+                 " dpi is " + std::to_string(std::lround(points96)) + " points at 96 dpi; a font may have 1 to " +
+                 std::to_string(kMaxFontPoints));
+    ts_.font(font_for(points96));
+    if (style_.font_file.empty() && !style_.font.empty()) {
+        const Text face = ts_.face();
+        if (!face.empty() && upper_for_ascii_compare(face) != upper_for_ascii_compare(family_))
+            warn("the font '" + to_utf8(family_) + "' is not installed; drawing with '" + to_utf8(face) + "'");
+    }
+}
+
+// The largest whole-pixel em at which `columns` cells fill the text area.
+void PageMaker::fit_columns()
+{
+    const int columns = *style_.columns;
+    if (columns < 1)
+        fail(ErrorKind::InvalidPropertyValue, std::to_string(columns) + " columns is not at least 1");
+    const Text cells(static_cast<std::size_t>(columns), u'0');
+    const auto fits = [&](int em) {
+        ts_.font(font_for(em * 72.0 / 96.0));
+        return ts_.width(cells) <= area();
+    };
+    int lo = 0;
+    int hi = kMaxFontPoints * 96 / 72 + 1;
+    while (hi - lo > 1) {
+        const int mid = lo + (hi - lo) / 2;
+        (fits(mid) ? lo : hi) = mid;
+    }
+    if (lo == 0)
+        fail(ErrorKind::InvalidPropertyValue, std::to_string(columns) + " columns do not fit in " +
+                                                  std::to_string(area()) + " pixels at any size");
+    ts_.font(font_for(lo * 72.0 / 96.0));
+}
+
+TabbedLine PageMaker::set_line(std::u16string_view text)
+{
+    return set_on_tabs(text, tabs_, [&](std::u16string_view part) { return part_width(part); });
+}
+
+std::vector<Line> PageMaker::wrap(std::vector<Line> lines)
+{
+    std::vector<Line> out;
+    const long long width = std::max(1LL, area());
+    for (Line& line : lines) {
+        check_stop();
+        Text for_breaks = line.text;
+        std::replace(for_breaks.begin(), for_breaks.end(), u'\t', u' ');
+        const std::vector<std::uint8_t> flags = at(line_name(line.source), [&] { return ts_.breaks(for_breaks); });
+        const std::u16string_view text(line.text);
+        const auto spans = at(line_name(line.source), [&] {
+            return wrap_text(text.size(), flags, width, [&](std::size_t begin, std::size_t end) {
+                check_stop();
+                return set_line(text.substr(begin, end - begin)).width;
+            });
+        });
+        for (const TextSpan& span : spans)
+            out.push_back({Text(text.substr(span.begin, span.end - span.begin)), line.source});
+        Text().swap(line.text);
+    }
+    return out;
+}
+
+LineBox PageMaker::measure_line(const Line& line, std::vector<DrawnRun>& runs)
+{
+    const std::u16string_view text(line.text);
+    const TabbedLine set = set_line(text);
+    LineBox box;
+    box.width = set.width;
+    box.right_to_left = starts_right_to_left(text);
+    for (const TabbedRun& run : set.runs) {
+        const TextMetrics m = ts_.measure(text.substr(run.begin, run.end - run.begin));
+        const long long width = m.logical.right - m.logical.left;
+        // A line that starts right to left runs its tab stops from the right.
+        const long long x = box.right_to_left ? set.width - run.x - width : run.x;
+        runs.push_back({run.begin, run.end, x - m.logical.left});
+        if (!m.has_ink)
+            continue;
+        const PixelArea ink{x - m.logical.left + m.ink.left, m.ink.top, x - m.logical.left + m.ink.right,
+                            m.ink.bottom};
+        box.ink = box.has_ink ? bounding(box.ink, ink) : ink;
+        box.has_ink = true;
+    }
+    return box;
+}
+
+void check_picture_size(const Placed& page, std::size_t lines, const std::string& size)
+{
+    if (page.width <= kMaxImageSide && page.height <= kMaxImageSide && page.width * page.height <= kMaxImagePixels)
+        return;
+    fail(ErrorKind::OutOfMemory, "the picture would be " + grouped(page.width) + " x " + grouped(page.height) +
+                                     " pixels for " + grouped(static_cast<long long>(lines)) + " lines at size " +
+                                     size + ", more than " +
+                                     grouped(kMaxImageSide) + " pixels a side or " +
+                                     grouped(kMaxImagePixels) +
+                                     " pixels in all: use a smaller size, dpi or line spacing, a width with "
+                                     "wrapping, or fewer lines");
+}
+
+Picture PageMaker::make(std::vector<Line> lines)
+{
+    if (lines.empty())
+        lines.push_back({Text(), 1});
+    if (style_.wrap)
+        lines = wrap(std::move(lines));
+    const int line_height = std::max(1, ts_.logical(u"").line_height);
+    const long long pitch = style_.line_spacing.value_or(line_height);
+    // Lines alone too many for any picture are refused before each is measured.
+    const long long least = static_cast<long long>(lines.size() - 1) * pitch + 2LL * style_.top;
+    if (least > kMaxImageSide)
+        fail(ErrorKind::OutOfMemory, "the picture would be at least " + grouped(least) + " pixels tall for " +
+                                         grouped(static_cast<long long>(lines.size())) + " lines at size " +
+                                         size_name() + ", more than " +
+                                         grouped(kMaxImageSide) +
+                                         ": use a smaller size, dpi or line spacing, or fewer lines");
+    std::vector<LineBox> boxes;
+    std::vector<std::vector<DrawnRun>> runs(lines.size());
+    boxes.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        check_stop();
+        try {
+            boxes.push_back(measure_line(lines[i], runs[i]));
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::OutOfMemory)
+                fail(ErrorKind::OutOfMemory, line_name(lines[i].source) + " is wider than the " +
+                                                 grouped(kMaxImageSide) + " pixels a picture may have at size " +
+                                                 size_name() + ": give a width and wrap, or a smaller size");
+            fail(e.kind(), line_name(lines[i].source) + ": " + e.context());
+        }
+    }
+    PlaceRules rules;
+    rules.side = style_.side;
+    rules.top = style_.top;
+    rules.line_height = line_height;
+    rules.pitch = style_.line_spacing;
+    rules.width = style_.width;
+    rules.align = style_.align;
+    rules.line_box = style_.line_box;
+    const Placed page = place_lines(boxes, rules, [&](std::size_t i) { return lines[i].source; });
+    check_picture_size(page, lines.size(), size_name());
+
+    auto data = std::make_shared<PictureData>();
+    data->dpi = style_.dpi;
+    data->mono = style_.mono;
+    data->background = pixel_from_colour(style_.bg);
+    data->image = Image(static_cast<int>(page.width), static_cast<int>(page.height), data->background);
+    const Picture picture(data);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        check_stop();
+        at(line_name(lines[i].source), [&] {
+            for (const DrawnRun& run : runs[i])
+                ts_.draw(data->image, page.lines[i].x + run.x, page.lines[i].y,
+                         std::u16string_view(lines[i].text).substr(run.begin, run.end - run.begin), style_.fg);
+        });
+        if (events_.line_drawn)
+            events_.line_drawn(i + 1, lines.size(), picture);
+    }
+    return picture;
+}
+
+std::vector<Line> from_utf16(std::span<const std::u16string> lines)
+{
+    std::vector<Line> out;
+    out.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        out.push_back({printable_line(lines[i]), i + 1});
+    return out;
+}
+
+}  // namespace
+
+Picture render_page(std::span<const std::u16string> lines, const PageStyle& style, const PageEvents& events)
+{
+    PageMaker maker(style, events);
+    return maker.make(from_utf16(lines));
+}
+
+Picture render_page(std::span<const std::string> lines, const PageStyle& style, const PageEvents& events)
+{
+    std::vector<Line> out;
+    out.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        Text text;
+        if (!from_utf8(lines[i], text))
+            fail(ErrorKind::TypeMismatch, line_name(i + 1) + " is not valid UTF-8");
+        out.push_back({printable_line(text), i + 1});
+    }
+    PageMaker maker(style, events);
+    return maker.make(std::move(out));
+}
+
+Picture render_text(std::string_view text, const PageStyle& style, const PageEvents& events)
+{
+    std::vector<std::string> lines;
+    std::size_t begin = 0;
+    while (begin <= text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", begin);
+        if (end == std::string_view::npos) {
+            if (begin < text.size())
+                lines.emplace_back(text.substr(begin));
+            break;
+        }
+        lines.emplace_back(text.substr(begin, end - begin));
+        begin = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return render_page(std::span<const std::string>(lines), style, events);
+}
+
+const char* version() noexcept { return LUMARIN_VERSION_STRING; }
+
+}  // namespace lumarin

@@ -1,0 +1,49 @@
+// One font on the platform's text drawer, as the layout uses it: logical
+// boxes, ink boxes, break positions and drawing, all of printable text
+// (see printable_text). The layout's only way to the text engine.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "surface/image.hpp"
+#include "surface/text_drawer.hpp"
+#include "surface/tiles.hpp"
+
+namespace lumarin {
+
+struct TextMetrics {
+    LineExtents logical;
+    bool has_ink = false;
+    PixelArea ink;  // when has_ink, from the point draw() puts the top-left corner
+};
+
+class Typesetter {
+public:
+    explicit Typesetter(FontSpec font);
+
+    const FontSpec& font() const noexcept { return font_; }
+    void font(const FontSpec& font) { font_ = font; }
+    // Called between the pieces of a long line; may throw to stop.
+    void between_pieces(std::function<void()> check) { drawer_->between_pieces(std::move(check)); }
+
+    LineExtents logical(std::u16string_view text);
+    long long width(std::u16string_view text);
+    // The logical box, and the pixels the text really changes, found by
+    // drawing it on a scratch image. A text wider than kMaxImageSide fails
+    // with OutOfMemory, naming its width.
+    TextMetrics measure(std::u16string_view text);
+    std::vector<std::uint8_t> breaks(std::u16string_view text) { return drawer_->breaks(text); }
+    void draw(Image& image, long long x, long long y, std::u16string_view text, Colour colour);
+    // The family the platform really draws.
+    Text face() { return drawer_->face_of(font_); }
+
+private:
+    std::unique_ptr<TextDrawer> drawer_;
+    FontSpec font_;
+};
+
+}  // namespace lumarin
