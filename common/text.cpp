@@ -155,7 +155,7 @@ bool is_weak(char32_t c)
         return !ascii_letter;
     return (c >= 0x80 && c <= 0xBF) || c == 0xD7 || c == 0xF7 || (c >= 0x0300 && c <= 0x036F) ||
            (c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFE00 && c <= 0xFE0F) ||
-           (c >= 0x1F000 && c <= 0x1FAFF);
+           (c >= 0x1F000 && c <= 0x1FAFF) || c == 0xFEFF;
 }
 
 }  // namespace

@@ -126,6 +126,48 @@ Align parse_align(std::string_view value)
     throw UsageError("--align must be left, center or right, not '" + std::string(value) + "'");
 }
 
+// One stop: [l:|r:|c:|d:]POSITION, the position in cells, in pixels with
+// "px", or "end" for the right edge of the text area.
+TabStop parse_tab_stop(std::string_view item)
+{
+    static constexpr std::array<std::pair<std::string_view, TabStop::Kind>, 4> kKinds{
+        {{"l:", TabStop::Kind::Left}, {"r:", TabStop::Kind::Right}, {"c:", TabStop::Kind::Center},
+         {"d:", TabStop::Kind::Decimal}}};
+    TabStop stop;
+    for (const auto& [prefix, kind] : kKinds)
+        if (item.starts_with(prefix)) {
+            stop.kind = kind;
+            item.remove_prefix(2);
+        }
+    if (item == "end") {
+        stop.at_end = true;
+        return stop;
+    }
+    if (item.ends_with("px")) {
+        stop.in_pixels = true;
+        item.remove_suffix(2);
+    }
+    stop.position = parse_integer<int>("--tabs", item, 0, 65535);
+    return stop;
+}
+
+// Comma-separated stops, and "every:N" for the cells between the stops
+// that follow the last one.
+TabStops parse_tabs(std::string_view value)
+{
+    TabStops tabs;
+    while (!value.empty()) {
+        const std::size_t comma = value.find(',');
+        const std::string_view item = value.substr(0, comma);
+        if (item.starts_with("every:"))
+            tabs.every = parse_integer<int>("--tabs every:", item.substr(6), 1, 1000);
+        else
+            tabs.stops.push_back(parse_tab_stop(item));
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    }
+    return tabs;
+}
+
 constexpr std::array<std::pair<std::string_view, PictureFormat>, 3> kFormats{
     {{"bmp", PictureFormat::Bmp}, {"png", PictureFormat::Png}, {"pbm", PictureFormat::Pbm}}};
 
@@ -182,6 +224,8 @@ std::map<std::string_view, Setter> valued_options()
         {"--top", [](Options& o, Given&, std::string_view v) { o.top = parse_integer<Integer>("--top", v, 0, 10000); }},
         {"--side", [](Options& o, Given&, std::string_view v) { o.side = parse_integer<Integer>("--side", v, 0, 10000); }},
         {"--width", [](Options& o, Given&, std::string_view v) { o.width = parse_integer<int>("--width", v, 1, 65535); }},
+        {"--columns", [](Options& o, Given&, std::string_view v) { o.columns = parse_integer<int>("--columns", v, 1, 10000); }},
+        {"--tabs", [](Options& o, Given&, std::string_view v) { o.tabs = parse_tabs(v); }},
         {"--align", [](Options& o, Given& g, std::string_view v) {
              o.align = parse_align(v);
              g.align = true;
@@ -205,6 +249,8 @@ std::map<std::string_view, bool Options::*> switches()
     return {
         {"--mono", &Options::mono},
         {"--antialias", &Options::antialias},
+        {"--no-antialias", &Options::no_antialias},
+        {"--line-box", &Options::line_box},
         {"--every-line", &Options::every_line},
         {"--no-sync", &Options::no_sync},
         {"--allow-lost-access", &Options::allow_lost_access},
@@ -310,11 +356,15 @@ void check_complete(Options& o, const Given& given)
         o.mono = true;  // PBM has one bit a pixel and nothing else
     refuse_unless(!(o.antialias && o.mono), "--antialias is for colour output; a 1-bit image has no grey edges");
     refuse_unless(!o.wrap || o.width, "--wrap needs --width, the width to wrap at");
+    refuse_unless(!o.columns || o.width, "--columns needs --width, the width the columns fill");
+    refuse_unless(!(o.antialias && o.no_antialias), "give --antialias or --no-antialias, not both");
     if (o.compat) {
         refuse_unless(o.format == PictureFormat::Bmp, "--compat writes BMP only");
         refuse_unless(o.output != "-", "--compat writes a file, not standard output");
-        refuse_unless(!given.dpi && !o.width && !given.align && !o.antialias,
-                      "--dpi, --width, --wrap, --align and --antialias need the measured layout; leave out --compat");
+        refuse_unless(!given.dpi && !o.width && !given.align && !o.antialias && !o.columns && !o.line_box &&
+                          o.tabs.stops.empty() && o.tabs.every == 8,
+                      "--dpi, --width, --wrap, --columns, --tabs, --line-box, --align and --antialias need the "
+                      "measured layout; leave out --compat");
         // The object knows colours only by these names.
         refuse_unless(parse_hex_colour(to_utf8(o.fg_name)) == std::nullopt &&
                           parse_hex_colour(to_utf8(o.bg_name)) == std::nullopt,
@@ -328,6 +378,10 @@ void check_complete(Options& o, const Given& given)
                           std::to_string(static_cast<long long>(o.size) * o.dpi / 96) +
                           " points at 96 dpi, more than the 2048 a font may have: lower --size or --dpi");
     }
+    // Colour pictures have grey edges, as other programs draw them; 1-bit
+    // pictures and the object's job keep whole pixels.
+    if (!o.compat && !o.mono && !o.no_antialias)
+        o.antialias = true;
     if (o.font.empty())
         o.font = default_font(o.compat);
 }
@@ -414,13 +468,27 @@ Text:
       --bg COLOUR        background colour (default white)
                          COLOUR is #RRGGBB or one of black red green yellow
                          blue magenta cyan white, in any case
-      --antialias        grey glyph edges (colour output only; text is
-                         otherwise drawn in whole pixels)
+      --no-antialias     whole-pixel glyph edges in colour output too
+                         (colour output has grey edges by default; 1-bit
+                         output never has)
 
 Layout (pixels):
       --width PX         image width; a longer line is an error, or wrapped
                          at spaces with --wrap
-      --wrap             wrap lines longer than --width
+      --wrap             wrap lines longer than --width where the language
+                         allows (a word longer than a line between
+                         characters)
+      --columns N        the size at which N cells of the font (the width
+                         of a 0) fill --width, instead of --size
+      --tabs STOPS       tab stops, comma-separated: a position in cells,
+                         or in pixels with "px", or "end" for the right
+                         edge; each with l: r: c: or d: for a left, right,
+                         centred or decimal stop; every:N for the stops
+                         after the last (default: a stop every 8 cells)
+                         e.g. --tabs r:end puts "Total<TAB>9.99" flush right
+      --line-box         measure the top and bottom margins from the
+                         lines' boxes, not their ink, so that pictures with
+                         the same options and line count are the same height
       --align A          left, center or right (default: each line's
                          natural side: right for Arabic, Hebrew ...)
       --line-spacing N   line pitch (default: the font's line height)

@@ -37,9 +37,13 @@ struct Options {
     Integer side = 4;
     std::optional<int> width;  // the image's width in pixels
     bool wrap = false;
+    std::optional<int> columns;  // the size at which this many cells fill the width
+    TabStops tabs;
+    bool line_box = false;       // margins from the line boxes, not the ink
     Align align = Align::Natural;
     bool mono = false;
-    bool antialias = false;
+    bool antialias = false;     // on for colour output unless --no-antialias
+    bool no_antialias = false;
     bool every_line = false;         // save after every line, not once at the end
     bool no_sync = false;            // scratch output: no sync before replacing
     bool allow_lost_access = false;  // save even where the old file's ACL etc. cannot be kept

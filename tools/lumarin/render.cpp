@@ -66,6 +66,9 @@ PageStyle page_style(const Options& o)
     style.mono = o.mono;
     style.width = o.width;
     style.wrap = o.wrap;
+    style.columns = o.columns;
+    style.tabs = o.tabs;
+    style.line_box = o.line_box;
     style.align = o.align;
     style.line_spacing = o.line_spacing;
     style.side = o.side;
