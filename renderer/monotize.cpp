@@ -2,17 +2,17 @@
 #include "lumarin/error.hpp"
 #include "lumarin/synapse.hpp"
 #include "surface/bmp.hpp"
-#include "surface/canvas.hpp"
+#include "renderer/canvas_access.hpp"
 
 namespace lumarin {
 
 void synapse::Monotize(const Text& /*location*/)
 {
     // A surface without pixels has no 1-bit picture; the file stays as it was.
-    const Image& image = Canvas->Image();
+    const Image& image = surface_->Canvas.Image();
     if (image.width() == 0 || image.height() == 0)
         fail(ErrorKind::SubscriptOutOfRange, "the surface has no pixels");
-    SaveMonoPicture(image, pixel_from_colour(Canvas->BackColor()), FileName, Saving);
+    SaveMonoPicture(image, pixel_from_colour(surface_->Canvas.BackColor()), FileName, Saving);
 }
 
 }  // namespace lumarin

@@ -3,19 +3,19 @@
 #include "common/arith.hpp"
 #include "lumarin/synapse.hpp"
 #include "surface/bmp.hpp"
-#include "surface/canvas.hpp"
+#include "renderer/canvas_access.hpp"
 
 namespace lumarin {
 
 void synapse::PrintText(const Text& TextString, Long x, Long y)
 {
     PrintTextWithoutSaving(TextString, x, y);
-    SavePicture(Canvas->Image(), FileName, Saving);
+    SavePicture(surface_->Canvas.Image(), FileName, Saving);
 }
 
 void synapse::PrintTextWithoutSaving(const Text& TextString, Long x, Long y)
 {
-    PictureBox& canvas = *Canvas;
+    PictureBox& canvas = surface_->Canvas;
     LineCount = add16(LineCount, 1);
     canvas.Font().Name(FontName);
     canvas.FontSize(static_cast<Single>(FontSize));

@@ -3,7 +3,7 @@
 
 #include "common/arith.hpp"
 #include "lumarin/synapse.hpp"
-#include "surface/canvas.hpp"
+#include "renderer/canvas_access.hpp"
 
 namespace lumarin {
 
@@ -14,26 +14,26 @@ void synapse::MaximumStringLength(const Text& longString)
     const auto n = static_cast<double>(longString.size());
     const Integer per_hundred = multiply16(FontSize, FontWeight);
     // Replaces the width: side margins added earlier are gone.
-    Canvas->Width(checked_single(static_cast<double>(per_hundred) / 100.0 * n));
+    surface_->Canvas.Width(checked_single(static_cast<double>(per_hundred) / 100.0 * n));
 }
 
 void synapse::TopPadding(const Variant& height)
 {
     const double value = to_number(height);
     TopPad = round_to_integer(std::fabs(value));
-    const Single current = Canvas->Height();
+    const Single current = surface_->Canvas.Height();
     const Integer margins = add16(multiply16(TopPad, 2), LineSpacing);
-    Canvas->Height(checked_single(static_cast<double>(margins) + current));
+    surface_->Canvas.Height(checked_single(static_cast<double>(margins) + current));
     // The argument itself, not its absolute or rounded value.
-    Canvas->ScaleTop(checked_single(-1.0 * value));
+    surface_->Canvas.ScaleTop(checked_single(-1.0 * value));
 }
 
 void synapse::SidePadding(Integer length)
 {
     SidePad = abs16(length);
-    const Single current = Canvas->Width();
-    Canvas->Width(checked_single(static_cast<double>(multiply16(SidePad, 2)) + current));
-    Canvas->ScaleLeft(static_cast<Single>(-static_cast<int>(length)));
+    const Single current = surface_->Canvas.Width();
+    surface_->Canvas.Width(checked_single(static_cast<double>(multiply16(SidePad, 2)) + current));
+    surface_->Canvas.ScaleLeft(static_cast<Single>(-static_cast<int>(length)));
 }
 
 }  // namespace lumarin

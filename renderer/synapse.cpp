@@ -6,21 +6,13 @@
 #include <utility>
 
 #include "common/text.hpp"
-#include "surface/canvas.hpp"
+#include "renderer/canvas_access.hpp"
 
 namespace lumarin {
 
-synapse::synapse()
-{
-    HostForm = std::make_unique<Form1>();  // create and load, hidden
-    Canvas = &HostForm->Picture1;
-}
+synapse::synapse() : surface_(std::make_unique<SynapseSurface>()) {}
 
-synapse::~synapse()
-{
-    Canvas = nullptr;
-    HostForm.reset();
-}
+synapse::~synapse() = default;
 
 Colour colour_from_name(const Text& name, Colour fallback)
 {

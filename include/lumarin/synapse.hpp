@@ -16,11 +16,8 @@
 
 namespace lumarin {
 
-class Form1;
-class PictureBox;
-namespace detail {
-struct CanvasAccess;
-}
+// The object's hidden host window and its canvas: the library's own.
+struct SynapseSurface;
 
 class synapse {
 public:
@@ -70,12 +67,11 @@ public:
     // accepted and has no effect.
     void Monotize(const Text& location);
 
-private:
-    // The renderer's internal header lets its own tests see the canvas.
-    friend struct detail::CanvasAccess;
+    // The surface as the library's own tools see it.
+    const SynapseSurface& Surface() const noexcept { return *surface_; }
 
-    std::unique_ptr<Form1> HostForm;
-    PictureBox* Canvas = nullptr;
+private:
+    std::unique_ptr<SynapseSurface> surface_;
     Integer LineCount = 0;
     Integer TopPad = 0;
     Integer SidePad = 0;
