@@ -38,6 +38,7 @@ check_consumer() {
     fail "$name: configuring the consumer with find_package"
   quiet cmake --build "$out/cmake" || fail "$name: building the consumer with find_package"
   quiet "$out/cmake/hello" "$out/cmake.bmp" || fail "$name: the find_package consumer failed"
+  quiet "$out/cmake/receipt" "$out/receipt.bmp" || fail "$name: the find_package receipt failed"
   # pkg-config, with no C++ standard but the one the user names.
   local flags
   if flags=$(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs lumarin); then
@@ -46,6 +47,10 @@ check_consumer() {
       fail "$name: building the consumer with pkg-config"
     quiet "$out/hello-pc" "$out/pkg-config.bmp" || fail "$name: the pkg-config consumer failed"
     cmp -s "$out/cmake.bmp" "$out/pkg-config.bmp" || fail "$name: the two consumers wrote different files"
+    quiet g++ -std=c++20 "$source/examples/consumer/receipt.cpp" $flags -o "$out/receipt-pc" ||
+      fail "$name: building the receipt with pkg-config"
+    quiet "$out/receipt-pc" "$out/receipt-pc.bmp" || fail "$name: the pkg-config receipt failed"
+    cmp -s "$out/receipt.bmp" "$out/receipt-pc.bmp" || fail "$name: the two receipts differ"
   else
     fail "$name: pkg-config does not find lumarin"
   fi
@@ -61,6 +66,27 @@ assert (w, h) == (184, 77), image.size
 ink = [y for y in range(h) if any(image.getpixel((x, y)) == 0 for x in range(w))]
 assert any(20 <= y < 36 for y in ink) and any(36 <= y < 52 for y in ink), ink
 print("consumer bitmap:", image.size, image.mode, "ink rows", ink[0], "to", ink[-1])
+EOF
+  "$python" - "$out/receipt.bmp" <<'EOF' || fail "$name: the consumer's receipt"
+import sys
+from PIL import Image
+image = Image.open(sys.argv[1])
+assert image.format == "BMP" and image.mode == "1" and image.width == 576, (image.format, image.mode, image.size)
+w, h = image.size
+# Bands of rows with ink: the five lines, the last wrapped onto two.
+bands, last = [], None
+for y in range(h):
+    xs = [x for x in range(w) if image.getpixel((x, y)) == 0]
+    if xs:
+        if last == y - 1:
+            bands[-1] = (min(bands[-1][0], xs[0]), max(bands[-1][1], xs[-1]))
+        else:
+            bands.append((xs[0], xs[-1]))
+        last = y
+assert len(bands) == 6, bands
+# The prices end together, near the right margin.
+assert bands[1][1] == bands[2][1] == bands[3][1] and bands[1][1] >= 576 - 4 - 3, bands
+print("consumer receipt:", image.size, "lines", len(bands))
 EOF
 }
 
