@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "lumarin/text.hpp"
 #include "lumarin/types.hpp"
 
 namespace lumarin {
@@ -17,13 +18,6 @@ constexpr bool is_surrogate_pair_at(std::u16string_view text, std::size_t i) noe
 {
     return i + 1 < text.size() && is_high_surrogate(text[i]) && is_low_surrogate(text[i + 1]);
 }
-
-// UTF-8 for the platform's C interfaces. A lone surrogate becomes U+FFFD.
-std::string to_utf8(std::u16string_view text);
-
-// Strict conversion of UTF-8 input; returns false on malformed input
-// (overlong forms, surrogates, truncated sequences, values past U+10FFFF).
-bool from_utf8(std::string_view utf8, Text& out);
 
 // True when the text holds a lone surrogate or a NUL, which no file name
 // may contain.

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "lumarin/error.hpp"
-#include "common/text.hpp"
 #include "lumarin/synapse.hpp"
+#include "lumarin/text.hpp"
 
 namespace {
 
