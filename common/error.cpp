@@ -41,6 +41,14 @@ Error::Error(ErrorKind kind, std::string_view context)
 {
 }
 
+Error Error::at(std::string_view where) const
+{
+    std::string context(where);
+    if (!context_.empty())
+        context += ": " + context_;
+    return Error(kind_, context);
+}
+
 void fail(ErrorKind kind) { throw Error(kind); }
 void fail(ErrorKind kind, std::string_view context) { throw Error(kind, context); }
 

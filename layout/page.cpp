@@ -41,7 +41,7 @@ auto at(const std::string& where, Step step)
     try {
         return step();
     } catch (const Error& e) {
-        fail(e.kind(), e.context().empty() ? where : where + ": " + e.context());
+        throw e.at(where);
     }
 }
 
@@ -281,7 +281,7 @@ Picture PageMaker::make(std::vector<Line> lines)
                 fail(ErrorKind::OutOfMemory, line_name(lines[i].source) + " is wider than the " +
                                                  grouped(kMaxImageSide) + " pixels a picture may have at size " +
                                                  size_name() + ": give a width and wrap, or a smaller size");
-            fail(e.kind(), line_name(lines[i].source) + ": " + e.context());
+            throw e.at(line_name(lines[i].source));
         }
     }
     PlaceRules rules;

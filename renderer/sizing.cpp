@@ -3,6 +3,7 @@
 
 #include "common/arith.hpp"
 #include "lumarin/synapse.hpp"
+#include "renderer/sizing.hpp"
 #include "renderer/canvas_access.hpp"
 
 namespace lumarin {
@@ -10,7 +11,7 @@ namespace lumarin {
 void synapse::MaximumStringLength(const Text& longString)
 {
     if (FontWeight == 0)
-        FontWeight = 80;  // stays stored, visible through the property
+        FontWeight = kDefaultWidthFactor;  // stays stored, visible through the property
     const auto n = static_cast<double>(longString.size());
     const Integer per_hundred = multiply16(FontSize, FontWeight);
     // Replaces the width: side margins added earlier are gone.

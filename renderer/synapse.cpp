@@ -14,18 +14,25 @@ synapse::synapse() : surface_(std::make_unique<SynapseSurface>()) {}
 
 synapse::~synapse() = default;
 
+namespace {
+
+constexpr std::array<NamedColour, 8> kColours{{
+    {u"BLACK", 0x000000},
+    {u"RED", 0x0000FF},
+    {u"GREEN", 0x00FF00},
+    {u"YELLOW", 0x00FFFF},
+    {u"BLUE", 0xFF0000},
+    {u"MAGENTA", 0xFF00FF},
+    {u"CYAN", 0xFFFF00},
+    {u"WHITE", 0xFFFFFF},
+}};
+
+}  // namespace
+
+std::span<const NamedColour> colour_names() noexcept { return kColours; }
+
 Colour colour_from_name(const Text& name, Colour fallback)
 {
-    static constexpr std::array<std::pair<std::u16string_view, Colour>, 8> kColours{{
-        {u"BLACK", 0x000000},
-        {u"RED", 0x0000FF},
-        {u"GREEN", 0x00FF00},
-        {u"YELLOW", 0x00FFFF},
-        {u"BLUE", 0xFF0000},
-        {u"MAGENTA", 0xFF00FF},
-        {u"CYAN", 0xFFFF00},
-        {u"WHITE", 0xFFFFFF},
-    }};
     if (name.empty())
         return fallback;
     const Text upper = upper_for_ascii_compare(name);

@@ -40,6 +40,8 @@ public:
     std::string_view description() const noexcept { return lumarin::description(kind_); }
     // Where it happened, without the description.
     const std::string& context() const noexcept { return context_; }
+    // The same failure, with `where` in front of its context.
+    Error at(std::string_view where) const;
 
 private:
     ErrorKind kind_;

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <memory>
+#include <span>
+#include <string_view>
 
 #include "lumarin/save_options.hpp"
 #include "lumarin/types.hpp"
@@ -76,6 +78,14 @@ private:
     Integer TopPad = 0;
     Integer SidePad = 0;
 };
+
+// The colour names the object knows, upper case: BLACK RED GREEN YELLOW
+// BLUE MAGENTA CYAN WHITE.
+struct NamedColour {
+    std::u16string_view name;
+    Colour colour;
+};
+std::span<const NamedColour> colour_names() noexcept;
 
 // The colour a name stands for: upper-cased, then compared exactly with the
 // table's names; `fallback` for an empty or unknown name.

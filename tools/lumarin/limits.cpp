@@ -10,14 +10,13 @@
 #include "common/arith.hpp"
 #include "common/text.hpp"
 #include "lumarin/error.hpp"
+#include "renderer/sizing.hpp"
 #include "surface/image.hpp"
 
 namespace lumarin::cli {
 
 namespace {
 
-constexpr long long kMaxLines = std::numeric_limits<Integer>::max();  // the line count is 16-bit
-constexpr long long kDefaultWidthFactor = 80;
 
 bool fits16(long long v) { return std::in_range<Integer>(v); }
 

@@ -92,9 +92,6 @@ int run_reporting(std::span<const char* const> args)
         return report(e.what(), kBadInput);
     } catch (const lumarin::cli::OutputError& e) {
         return report(e.what(), kFileError);
-    } catch (const lumarin::cli::JobError& e) {
-        return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
-                      is_file_error(e.kind()) ? kFileError : kBadInput);
     } catch (const lumarin::Error& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
                       is_file_error(e.kind()) ? kFileError : kBadInput);

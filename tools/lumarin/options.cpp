@@ -11,12 +11,14 @@
 #include <utility>
 
 #include "common/text.hpp"
+#include "lumarin/limits.hpp"
+#include "lumarin/synapse.hpp"
 
 namespace lumarin::cli {
 
 namespace {
 
-constexpr Integer kMaxPoints = 2048;  // the canvas's largest font
+constexpr Integer kMaxPoints = kMaxFontPoints;
 
 template <typename T>
 T parse_integer(std::string_view option, std::string_view value, long long low = std::numeric_limits<T>::min(),
@@ -40,17 +42,6 @@ Text text_argument(std::string_view option, std::string_view value)
         throw UsageError(std::string(option) + " is not valid UTF-8");
     return text;
 }
-
-constexpr std::array<std::pair<std::string_view, Colour>, 8> kColours{{
-    {"black", 0x000000},
-    {"red", 0x0000FF},
-    {"green", 0x00FF00},
-    {"yellow", 0x00FFFF},
-    {"blue", 0xFF0000},
-    {"magenta", 0xFF00FF},
-    {"cyan", 0xFFFF00},
-    {"white", 0xFFFFFF},
-}};
 
 int hex_digit(char c)
 {
@@ -86,27 +77,28 @@ std::string lower_ascii(std::string_view s)
     return out;
 }
 
+// The object's colour names, as the help shows them.
 std::string colour_names()
 {
     std::string names;
-    for (const auto& [name, colour] : kColours) {
+    for (const NamedColour& known : lumarin::colour_names()) {
         if (!names.empty())
             names += ' ';
-        names += name;
+        names += lower_ascii(to_utf8(known.name));
     }
     return names;
 }
 
-// A colour name (any case) or #RRGGBB.
+// A colour name (any case, as the object takes it) or #RRGGBB.
 void set_colour(std::string_view option, std::string_view value, Colour& colour, Text& name)
 {
-    const std::string lower = lower_ascii(value);
-    for (const auto& [known, c] : kColours)
-        if (lower == known) {
-            colour = c;
-            name = text_argument(option, value);
-            return;
-        }
+    constexpr Colour kUnknown = 0xFFFFFFFF;
+    const Text text = text_argument(option, value);
+    if (const Colour known = colour_from_name(text, kUnknown); known != kUnknown) {
+        colour = known;
+        name = text;
+        return;
+    }
     if (const auto hex = parse_hex_colour(value)) {
         colour = *hex;
         name = text_argument(option, value);
@@ -147,7 +139,7 @@ TabStop parse_tab_stop(std::string_view item)
         stop.in_pixels = true;
         item.remove_suffix(2);
     }
-    stop.position = parse_integer<int>("--tabs", item, 0, 65535);
+    stop.position = parse_integer<int>("--tabs", item, 0, kMaxImageSide);
     return stop;
 }
 
@@ -223,7 +215,7 @@ std::map<std::string_view, Setter> valued_options()
          }},
         {"--top", [](Options& o, Given&, std::string_view v) { o.top = parse_integer<Integer>("--top", v, 0, 10000); }},
         {"--side", [](Options& o, Given&, std::string_view v) { o.side = parse_integer<Integer>("--side", v, 0, 10000); }},
-        {"--width", [](Options& o, Given&, std::string_view v) { o.width = parse_integer<int>("--width", v, 1, 65535); }},
+        {"--width", [](Options& o, Given&, std::string_view v) { o.width = parse_integer<int>("--width", v, 1, kMaxImageSide); }},
         {"--columns", [](Options& o, Given&, std::string_view v) { o.columns = parse_integer<int>("--columns", v, 1, 10000); }},
         {"--tabs", [](Options& o, Given&, std::string_view v) { o.tabs = parse_tabs(v); }},
         {"--align", [](Options& o, Given& g, std::string_view v) {
@@ -376,7 +368,8 @@ void check_complete(Options& o, const Given& given)
         refuse_unless(static_cast<long long>(o.size) * o.dpi <= kMaxPoints * 96LL,
                       "--size " + std::to_string(o.size) + " at --dpi " + std::to_string(o.dpi) + " is " +
                           std::to_string(static_cast<long long>(o.size) * o.dpi / 96) +
-                          " points at 96 dpi, more than the 2048 a font may have: lower --size or --dpi");
+                          " points at 96 dpi, more than the " + std::to_string(kMaxPoints) +
+                          " a font may have: lower --size or --dpi");
     }
     // Colour pictures have grey edges, as other programs draw them; 1-bit
     // pictures and the object's job keep whole pixels.

@@ -84,7 +84,7 @@ void write_image(const Picture& picture, const Options& o, bool last, const std:
         }
         picture.save(o.output, o.format, save_options(o, last, warn));
     } catch (const lumarin::Error& e) {
-        throw JobError(where, e);
+        throw e.at(where);
     }
 }
 

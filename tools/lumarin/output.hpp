@@ -27,7 +27,7 @@ void refuse_closed_stdout();
 // image's bytes would.
 void write_text(const std::string& text);
 
-// Throws JobError naming -o when the file cannot be written, and
+// Throws lumarin::Error naming -o when the file cannot be written, and
 // OutputError when standard output is closed or its reader has gone.
 // `last` is the job's final save, the one that is synced; `warn` hears
 // what access a replaced file lost where --allow-lost-access lets it.

@@ -22,7 +22,7 @@ auto at(const std::string& where, Step step)
     try {
         return step();
     } catch (const lumarin::Error& e) {
-        throw JobError(where, e);
+        throw e.at(where);
     }
 }
 

@@ -14,21 +14,6 @@
 
 namespace lumarin::cli {
 
-// A renderer failure with the option or line that caused it in front of
-// its message.
-class JobError : public std::runtime_error {
-public:
-    JobError(const std::string& where, const lumarin::Error& cause)
-        : std::runtime_error(where + ": " + cause.what()), kind_(cause.kind())
-    {
-    }
-    lumarin::ErrorKind kind() const noexcept { return kind_; }
-    int number() const noexcept { return static_cast<int>(kind_); }
-
-private:
-    lumarin::ErrorKind kind_;
-};
-
 // Draws every line and writes the output once (after each line with
 // --every-line). `on_line` hears how many lines are done; `warn` gets
 // messages that do not stop the job; `check_stop` runs before each
