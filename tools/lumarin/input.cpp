@@ -21,7 +21,7 @@ std::string name_of(const std::string& path) { return path == "-" ? "standard in
 
 [[noreturn]] void fail_read(const std::string& path, int err)
 {
-    throw InputError("cannot read " + name_of(path) + ": " + std::strerror(err));
+    input_error("cannot read " + name_of(path) + ": " + std::strerror(err));
 }
 
 
@@ -35,7 +35,7 @@ public:
     {
         read_ += bytes.size();
         if (read_ > limits_.max_bytes)
-            throw InputError(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
+            input_error(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
                              " MiB; split it into several jobs");
         const std::size_t from = partial_.size();
         partial_.append(bytes);
@@ -63,11 +63,11 @@ private:
         if (line.ends_with('\r'))
             line.remove_suffix(1);
         if (lines_.size() == limits_.max_lines)
-            throw InputError(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
+            input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
                              " lines, the most one image holds");
         Text text;
         if (!from_utf8(line, text))
-            throw InputError("line " + std::to_string(lines_.size() + 1) + " is not valid UTF-8");
+            input_error("line " + std::to_string(lines_.size() + 1) + " is not valid UTF-8");
         lines_.push_back(std::move(text));
     }
 

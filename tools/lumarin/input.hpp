@@ -4,19 +4,13 @@
 
 #include <cstddef>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "lumarin/types.hpp"
+#include "tools/lumarin/command_error.hpp"
 
 namespace lumarin::cli {
-
-// Input that cannot be read or decoded; the message is for the user.
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // How much input is read before it is refused, so that an endless or huge
 // input (/dev/zero) stops with an error instead of filling memory.
@@ -28,7 +22,7 @@ struct InputLimits {
 // The lines of `path`, or of standard input for "-", decoded as they
 // arrive: "\n" or "\r\n" ends a line, a final line needs no terminator,
 // and a leading byte-order mark is dropped. A line that is not valid UTF-8
-// is an InputError naming it (from 1), and so is more than `limits` allow.
+// is a bad-input CommandError naming it (from 1), and so is more than `limits` allow.
 // `interrupted` runs whenever a signal interrupts a read; it may throw to
 // stop reading.
 std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,

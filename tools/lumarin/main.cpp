@@ -11,6 +11,7 @@
 
 #include "common/text.hpp"
 #include "lumarin/error.hpp"
+#include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/layout.hpp"
 #include "tools/lumarin/limits.hpp"
@@ -22,7 +23,9 @@
 
 namespace {
 
-enum ExitStatus : int { kOk = 0, kUsage = 2, kBadInput = 3, kFileError = 4 };
+constexpr int kOk = 0;
+constexpr int kBadInput = static_cast<int>(lumarin::cli::Failure::BadInput);
+constexpr int kFileError = static_cast<int>(lumarin::cli::Failure::File);
 
 bool is_file_error(lumarin::ErrorKind kind)
 {
@@ -87,14 +90,10 @@ int run_reporting(std::span<const char* const> args)
         return run(args);
     } catch (const lumarin::cli::Interrupted& e) {
         return e.exit_status();
-    } catch (const lumarin::cli::UsageError& e) {
-        return report(e.what(), kUsage);
-    } catch (const lumarin::cli::InputError& e) {
-        return report(e.what(), kBadInput);
+    } catch (const lumarin::cli::CommandError& e) {
+        return report(e.what(), e.exit_status());
     } catch (const lumarin::cli::LayoutError& e) {
         return report(e.what(), kBadInput);
-    } catch (const lumarin::cli::OutputError& e) {
-        return report(e.what(), kFileError);
     } catch (const lumarin::cli::JobError& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
                       is_file_error(e.kind()) ? kFileError : kBadInput);

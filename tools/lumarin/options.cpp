@@ -26,9 +26,9 @@ T parse_integer(std::string_view option, std::string_view value, long long low =
     const char* end = value.data() + value.size();
     const auto [ptr, ec] = std::from_chars(value.data(), end, n);
     if (value.empty() || ptr != end || ec == std::errc::invalid_argument)
-        throw UsageError(std::string(option) + " needs a whole number, not '" + std::string(value) + "'");
+        usage_error(std::string(option) + " needs a whole number, not '" + std::string(value) + "'");
     if (ec == std::errc::result_out_of_range || n < low || n > high)
-        throw UsageError(std::string(option) + " must be between " + std::to_string(low) + " and " +
+        usage_error(std::string(option) + " must be between " + std::to_string(low) + " and " +
                          std::to_string(high) + ", not " + std::string(value));
     return static_cast<T>(n);
 }
@@ -37,7 +37,7 @@ Text text_argument(std::string_view option, std::string_view value)
 {
     Text text;
     if (!from_utf8(value, text))
-        throw UsageError(std::string(option) + " is not valid UTF-8");
+        usage_error(std::string(option) + " is not valid UTF-8");
     return text;
 }
 
@@ -112,7 +112,7 @@ void set_colour(std::string_view option, std::string_view value, Colour& colour,
         name = text_argument(option, value);
         return;
     }
-    throw UsageError(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
+    usage_error(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
                      colour_names());
 }
 
@@ -123,7 +123,7 @@ Align parse_align(std::string_view value)
     for (const auto& [name, align] : kAligns)
         if (value == name)
             return align;
-    throw UsageError("--align must be left, center or right, not '" + std::string(value) + "'");
+    usage_error("--align must be left, center or right, not '" + std::string(value) + "'");
 }
 
 constexpr std::array<std::pair<std::string_view, PictureFormat>, 3> kFormats{
@@ -253,13 +253,13 @@ std::size_t take_option(const OptionTable& table, Options& o, Given& given, std:
     }
     const auto v = table.valued.find(name);
     if (v == table.valued.end())
-        throw UsageError("unknown option '" + std::string(arg) + "' (try --help)");
+        usage_error("unknown option '" + std::string(arg) + "' (try --help)");
     if (inline_value) {
         v->second(o, given, *inline_value);
         return 1;
     }
     if (i + 1 >= args.size())
-        throw UsageError(std::string(name) + " needs a value");
+        usage_error(std::string(name) + " needs a value");
     v->second(o, given, args[i + 1]);
     return 2;
 }
@@ -271,20 +271,20 @@ PictureFormat choose_format(const Options& o, const Given& given)
     if (given.format) {
         chosen = format_named(*given.format);
         if (!chosen)
-            throw UsageError("--format must be bmp, png or pbm, not '" + *given.format + "'");
+            usage_error("--format must be bmp, png or pbm, not '" + *given.format + "'");
     }
     if (o.output == "-") {
         if (!chosen)
-            throw UsageError("-o - writes to standard output: give --format bmp, png or pbm");
+            usage_error("-o - writes to standard output: give --format bmp, png or pbm");
         return *chosen;
     }
     const auto dot = o.output.find_last_of("./\\");
     const std::optional<PictureFormat> named =
         dot != std::string::npos && o.output[dot] == '.' ? format_named(o.output.substr(dot + 1)) : std::nullopt;
     if (chosen && named && *chosen != *named)
-        throw UsageError("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
+        usage_error("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
     if (!chosen && !named)
-        throw UsageError("cannot tell the format of '" + o.output +
+        usage_error("cannot tell the format of '" + o.output +
                          "': name it .bmp, .png or .pbm, or give --format bmp, png or pbm");
     return chosen ? *chosen : *named;
 }
@@ -292,7 +292,7 @@ PictureFormat choose_format(const Options& o, const Given& given)
 void refuse_unless(bool ok, const std::string& message)
 {
     if (!ok)
-        throw UsageError(message);
+        usage_error(message);
 }
 
 void check_complete(Options& o, const Given& given)
@@ -300,7 +300,7 @@ void check_complete(Options& o, const Given& given)
     if (o.help || o.version)
         return;
     if (o.output.empty())
-        throw UsageError("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
+        usage_error("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
     if (o.output != "-")
         text_argument("the output file name", o.output);
     o.format = choose_format(o, given);
@@ -367,7 +367,7 @@ Options parse_options(std::span<const char* const> args)
             i += take_option(table, o, given, args, i);
         } else {
             if (have_input)
-                throw UsageError("more than one input file ('" + o.input + "' and '" + std::string(arg) + "')");
+                usage_error("more than one input file ('" + o.input + "' and '" + std::string(arg) + "')");
             o.input = std::string(arg);
             have_input = true;
             ++i;

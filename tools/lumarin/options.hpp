@@ -3,20 +3,14 @@
 
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/picture.hpp"
+#include "tools/lumarin/command_error.hpp"
 
 namespace lumarin::cli {
-
-// Bad usage: the message is what the user reads after "lumarin: ".
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 enum class Align { Natural, Left, Center, Right };
 
@@ -60,8 +54,8 @@ Text default_font(bool compat);
 // the point size.
 Integer default_line_spacing(Integer size);
 
-// Parses and checks the arguments after the program name; throws
-// UsageError naming the option at fault.
+// Parses and checks the arguments after the program name; throws a usage
+// CommandError naming the option at fault.
 Options parse_options(std::span<const char* const> args);
 
 std::string usage_text();

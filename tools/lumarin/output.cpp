@@ -27,11 +27,11 @@ namespace {
 [[noreturn]] void fail_stdout(int err)
 {
     switch (err) {
-    case EBADF: throw OutputError("cannot write standard output (closed)");
-    case EPIPE: throw OutputError("cannot write standard output (the reader has gone)");
+    case EBADF: file_error("cannot write standard output (closed)");
+    case EPIPE: file_error("cannot write standard output (the reader has gone)");
     case ENOSPC:
     case EFBIG: fail(ErrorKind::DiskFull, "cannot write standard output");
-    default: throw OutputError(std::string("cannot write standard output: ") + std::strerror(err));
+    default: file_error(std::string("cannot write standard output: ") + std::strerror(err));
     }
 }
 

@@ -3,32 +3,25 @@
 #pragma once
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "lumarin/save_options.hpp"
 
 #include "surface/image.hpp"
+#include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/options.hpp"
 
 namespace lumarin::cli {
 
-// Standard output closed, or its reader gone: a file error whose message
-// says which.
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Throws OutputError when descriptor 1 is closed (`-o - >&-`).
+// Throws a file CommandError when descriptor 1 is closed (`-o - >&-`).
 void refuse_closed_stdout();
 
-// Text (--help, --version) to standard output; throws OutputError as an
-// image's bytes would.
+// Text (--help, --version) to standard output; throws a file CommandError
+// as an image's bytes would.
 void write_text(const std::string& text);
 
-// Throws JobError naming -o when the file cannot be written, and
-// OutputError when standard output is closed or its reader has gone.
+// Throws JobError naming -o when the file cannot be written, and a file
+// CommandError when standard output is closed or its reader has gone.
 // `last` is the job's final save, the one that is synced; `warn` hears
 // what access a replaced file lost where --allow-lost-access lets it.
 void write_image(const Image& image, const Options& options, bool last,

@@ -223,7 +223,7 @@ void refuse_writing_over_input(const Options& o)
     from_utf8(o.output, output);
     std::error_code ec;
     if (std::filesystem::equivalent(std::filesystem::path(input), std::filesystem::path(output), ec))
-        throw UsageError("-o " + o.output + " is the input file; writing there would replace the text");
+        usage_error("-o " + o.output + " is the input file; writing there would replace the text");
 }
 
 }  // namespace
@@ -232,7 +232,7 @@ void render(std::vector<Text> lines, const Options& o, const std::function<void(
             const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     if (lines.empty())
-        throw InputError("the input has no lines");
+        input_error("the input has no lines");
     refuse_writing_over_input(o);
     if (o.compat)
         render_object_job(lines, o, on_line, warn);
