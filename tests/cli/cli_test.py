@@ -488,6 +488,16 @@ def test_progress(tool):
     proc, seen = run_on_terminal(tool, ["-o", tool.tmp / "no-such" / "x.bmp"], text, 80)
     check(proc.returncode == 4 and b"\r\033[Klumarin: -o " in seen, "the bar is wiped before an error")
 
+    # --wrap draws more lines than the input has: the bar stays full, never
+    # runs past 100 %, and the job finishes.
+    words = " ".join(["wrapping"] * 12)
+    text = "".join(f"{i} {words}\n" for i in range(200)).encode()
+    proc, seen = run_on_terminal(tool, ["--width", "200", "--wrap", "-o", tool.tmp / "wrapped.bmp"], text, 80)
+    draws = [d[:-3] for d in seen.split(b"\r")[1:] if d.endswith(b"\033[K")]
+    percents = [int(m) for d in draws for m in re.findall(rb"(\d+)%", d)]
+    check(proc.returncode == 0 and percents and max(percents) == 100 and all(len(d) <= 79 for d in draws),
+          f"--wrap at a terminal: exit {proc.returncode}, the bar at most 100 % ({percents[-3:]})")
+
 
 def main() -> int:
     exe, sample = sys.argv[1], pathlib.Path(sys.argv[2])
