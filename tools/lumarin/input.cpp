@@ -12,6 +12,7 @@
 
 #include "common/text.hpp"
 #include "surface/unique_fd.hpp"
+#include "tools/lumarin/line_splitter.hpp"
 
 namespace lumarin::cli {
 
@@ -37,31 +38,22 @@ public:
         if (read_ > limits_.max_bytes)
             input_error(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
                              " MiB; split it into several jobs");
-        const std::size_t from = partial_.size();
-        partial_.append(bytes);
-        std::size_t start = 0;
-        for (auto end = partial_.find('\n', from); end != std::string::npos; end = partial_.find('\n', start)) {
-            add_line(std::string_view(partial_).substr(start, end - start));
-            start = end + 1;
-        }
-        partial_.erase(0, start);
+        splitter_.add(bytes, add_line_);
     }
 
     std::vector<Text> finish()
     {
-        if (!partial_.empty())
-            add_line(partial_);
+        splitter_.finish(add_line_);
         return std::move(lines_);
     }
 
 private:
-    void add_line(std::string_view line)
+    void add_line(const RawLine& raw)
     {
         constexpr std::string_view kBom = "\xEF\xBB\xBF";
+        std::string_view line = raw.bytes;
         if (lines_.empty() && line.starts_with(kBom))
             line.remove_prefix(kBom.size());
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
         if (lines_.size() == limits_.max_lines)
             input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
                              " lines, the most one image holds");
@@ -74,7 +66,8 @@ private:
     const std::string& path_;
     InputLimits limits_;
     std::size_t read_ = 0;
-    std::string partial_;
+    LineSplitter splitter_;
+    LineSink add_line_ = [this](const RawLine& line) { add_line(line); };
     std::vector<Text> lines_;
 };
 

@@ -20,7 +20,7 @@ struct InputLimits {
 };
 
 // The lines of `path`, or of standard input for "-", decoded as they
-// arrive: "\n" or "\r\n" ends a line, a final line needs no terminator,
+// arrive: "\n", "\r\n" or a lone "\r" ends a line, a final line needs no terminator,
 // and a leading byte-order mark is dropped. A line that is not valid UTF-8
 // is a bad-input CommandError naming it (from 1), and so is more than `limits` allow.
 // `interrupted` runs whenever a signal interrupts a read; it may throw to
