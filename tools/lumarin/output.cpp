@@ -79,12 +79,12 @@ void write_image(const Image& image, const Options& o, bool last, const std::fun
     const std::string where = o.output == "-" ? "-o - (standard output)" : "-o " + o.output;
     try {
         if (o.output == "-") {
-            write_to_stdout(encode_picture(image, o.format, o.mono, pixel_from_colour(o.bg)));
+            write_to_stdout(encode_picture(image, o.format, o.mono, pixel_from_colour(o.bg), o.dpi));
             return;
         }
         Text path;
         from_utf8(o.output, path);  // checked when the options were parsed
-        save_picture(image, o.format, o.mono, pixel_from_colour(o.bg), path, save_options(o, last, warn));
+        save_picture(image, o.format, o.mono, pixel_from_colour(o.bg), path, save_options(o, last, warn), o.dpi);
     } catch (const lumarin::Error& e) {
         throw JobError(where, e);
     }
