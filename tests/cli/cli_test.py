@@ -241,8 +241,9 @@ def test_compat(tool, sample):
 
 def test_failures(tool):
     r = tool.run("-o", tool.tmp / "bad.bmp", stdin=b"fine\nfine\nbad \xff here\nfine\n")
-    check(r.returncode == 3 and r.stderr == b"lumarin: line 3 is not valid UTF-8\n",
-          f"bad UTF-8: exit 3 naming line 3 ({r.returncode} {r.stderr!r})")
+    check(r.returncode == 3 and r.stderr == b"lumarin: line 3, byte 5 (byte 15 of the input): not valid UTF-8; give "
+          b"--encoding if the text is in another encoding (for example --encoding CP1252)\n",
+          f"bad UTF-8: exit 3 naming line 3 and the byte ({r.returncode} {r.stderr!r})")
     check(not (tool.tmp / "bad.bmp").exists(), "bad UTF-8 writes no file")
 
     target = tool.tmp / "no-such-folder" / "x.bmp"

@@ -30,7 +30,10 @@ std::string name_of(const std::string& path) { return path == "-" ? "standard in
 // the unfinished one is kept as bytes.
 class LineCollector {
 public:
-    LineCollector(const std::string& path, const InputLimits& limits) : path_(path), limits_(limits) {}
+    LineCollector(const std::string& path, const InputLimits& limits, Decoder& decoder)
+        : path_(path), limits_(limits), decoder_(decoder)
+    {
+    }
 
     void add(std::string_view bytes)
     {
@@ -52,19 +55,34 @@ private:
     {
         constexpr std::string_view kBom = "\xEF\xBB\xBF";
         std::string_view line = raw.bytes;
-        if (lines_.empty() && line.starts_with(kBom))
-            line.remove_prefix(kBom.size());
+        std::size_t skipped = 0;
+        if (lines_.empty() && decoder_.is_utf8() && line.starts_with(kBom))
+            skipped = kBom.size();
+        line.remove_prefix(skipped);
         if (lines_.size() == limits_.max_lines)
             input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
                              " lines, the most one image holds");
         Text text;
-        if (!from_utf8(line, text))
-            input_error("line " + std::to_string(lines_.size() + 1) + " is not valid UTF-8");
+        if (const auto bad = decoder_.decode(line, text))
+            refuse_undecodable(raw.offset, skipped + *bad);
         lines_.push_back(std::move(text));
+    }
+
+    // Where the bad byte is, and what to do: a text in UTF-8 by default may
+    // well be in one of the old code pages.
+    [[noreturn]] void refuse_undecodable(std::size_t line_offset, std::size_t in_line) const
+    {
+        const std::string hint = decoder_.is_utf8()
+                                     ? "give --encoding if the text is in another encoding (for example --encoding CP1252)"
+                                     : "check that --encoding names the encoding the text is in";
+        input_error("line " + std::to_string(lines_.size() + 1) + ", byte " + std::to_string(in_line + 1) + " (byte " +
+                    std::to_string(line_offset + in_line + 1) + " of the input): not valid " + decoder_.name() + "; " +
+                    hint);
     }
 
     const std::string& path_;
     InputLimits limits_;
+    Decoder& decoder_;
     std::size_t read_ = 0;
     LineSplitter splitter_;
     LineSink add_line_ = [this](const RawLine& line) { add_line(line); };
@@ -96,13 +114,13 @@ UniqueFd open_input(const std::string& path)
 
 }  // namespace
 
-std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
+std::vector<Text> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
                              const std::function<void()>& interrupted)
 {
     const UniqueFd fd = open_input(path);
     if (!fd)
         fail_read(path, errno);
-    LineCollector collector(path, limits);
+    LineCollector collector(path, limits, decoder);
     std::string buffer(std::size_t{1} << 16, '\0');
     for (;;) {
         // A read of 0 is the end: at a terminal, one Ctrl-D.

@@ -52,7 +52,8 @@ int run(std::span<const char* const> args)
     }
     if (options.output == "-")
         refuse_closed_stdout();
-    auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
+    const auto decoder = Decoder::for_encoding(options.encoding);
+    auto lines = read_lines(options.input, InputLimits{}, *decoder, stop_if_interrupted);
     // The object's job grows by its own rules: refuse one it could not
     // finish before drawing. The measured layout checks its page itself.
     if (options.compat)

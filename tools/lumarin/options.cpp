@@ -187,6 +187,7 @@ std::map<std::string_view, Setter> valued_options()
              g.align = true;
          }},
         {"--format", [](Options&, Given& g, std::string_view v) { g.format = std::string(v); }},
+        {"--encoding", [](Options& o, Given&, std::string_view v) { o.encoding = std::string(v); }},
         {"--x", [](Options& o, Given& g, std::string_view v) {
              o.x = parse_integer<Long>("--x", v);
              g.offset = true;

@@ -17,6 +17,7 @@ enum class Align { Natural, Left, Center, Right };
 struct Options {
     std::string input = "-";  // "-" is standard input
     std::string output;       // as given; "-" is standard output
+    std::string encoding = "UTF-8";  // the input's, as given
     PictureFormat format = PictureFormat::Bmp;
     Text font;                // empty: the platform's default face
     bool font_given = false;
