@@ -20,9 +20,11 @@ namespace {
 
 std::string name_of(const std::string& path) { return path == "-" ? "standard input" : path; }
 
+// A file that cannot be read is a file error (4), as one that cannot be
+// written is.
 [[noreturn]] void fail_read(const std::string& path, int err)
 {
-    input_error("cannot read " + name_of(path) + ": " + std::strerror(err));
+    file_error("cannot read " + name_of(path) + ": " + std::strerror(err));
 }
 
 

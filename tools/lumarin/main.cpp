@@ -40,6 +40,15 @@ bool is_file_error(lumarin::ErrorKind kind)
     }
 }
 
+// Text in the background's colour draws a blank image: likely a slip.
+void warn_if_invisible(const lumarin::cli::Options& o)
+{
+    if (o.fg == o.bg)
+        std::cerr << "lumarin: warning: --fg '" << lumarin::escape_controls(lumarin::to_utf8(o.fg_name)) << "' and --bg '"
+                  << lumarin::escape_controls(lumarin::to_utf8(o.bg_name))
+                  << "' are the same colour: the text will not show\n";
+}
+
 int run(std::span<const char* const> args)
 {
     using namespace lumarin::cli;
@@ -52,6 +61,9 @@ int run(std::span<const char* const> args)
     }
     if (options.output == "-")
         refuse_closed_stdout();
+    refuse_stdout_by_name(options.output);
+    check_output_folder(options.output);
+    warn_if_invisible(options);
     const auto decoder = Decoder::for_encoding(options.encoding);
     auto lines = read_lines(options.input, InputLimits{}, *decoder, stop_if_interrupted);
     // The object's job grows by its own rules: refuse one it could not

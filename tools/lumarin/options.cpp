@@ -153,6 +153,7 @@ struct Given {
     bool offset = false;
     bool dpi = false;
     bool align = false;
+    std::map<std::string, std::string> once;  // options that may be given once, by their first value
 };
 
 using Setter = std::function<void(Options&, Given&, std::string_view)>;
@@ -233,6 +234,24 @@ struct OptionTable {
     std::map<std::string_view, bool FontStyle::*> style_switches = cli::style_switches();
 };
 
+// Where the output goes and how the input and output are read: given
+// twice with two values, one is a mistake, and which would be a guess. The
+// drawing options may be given again, the last one winning, so that a
+// script's defaults can be overridden.
+void refuse_second(Given& given, std::string_view name, std::string_view value)
+{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kOnce{
+        {{"-o", "-o"}, {"--output", "-o"}, {"--format", "--format"}, {"--encoding", "--encoding"}}};
+    for (const auto& [spelling, option] : kOnce) {
+        if (name != spelling)
+            continue;
+        const auto [first, fresh] = given.once.try_emplace(std::string(option), value);
+        if (!fresh && first->second != value)
+            usage_error(std::string(option) + " is given twice ('" + first->second + "' and '" + std::string(value) +
+                        "'): give it once");
+    }
+}
+
 // Handles one option at args[i]; returns how many arguments it used.
 std::size_t take_option(const OptionTable& table, Options& o, Given& given, std::span<const char* const> args,
                         std::size_t i)
@@ -255,14 +274,12 @@ std::size_t take_option(const OptionTable& table, Options& o, Given& given, std:
     const auto v = table.valued.find(name);
     if (v == table.valued.end())
         usage_error("unknown option '" + std::string(arg) + "' (try --help)");
-    if (inline_value) {
-        v->second(o, given, *inline_value);
-        return 1;
-    }
-    if (i + 1 >= args.size())
+    if (!inline_value && i + 1 >= args.size())
         usage_error(std::string(name) + " needs a value");
-    v->second(o, given, args[i + 1]);
-    return 2;
+    const std::string_view value = inline_value ? *inline_value : std::string_view(args[i + 1]);
+    refuse_second(given, name, value);
+    v->second(o, given, value);
+    return inline_value ? 1 : 2;
 }
 
 // The format from --format or the output's extension; they must agree.

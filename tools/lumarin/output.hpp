@@ -16,6 +16,17 @@ namespace lumarin::cli {
 // Throws a file CommandError when descriptor 1 is closed (`-o - >&-`).
 void refuse_closed_stdout();
 
+// A usage CommandError when -o names standard output as a file
+// (/dev/stdout, /dev/fd/1, or the pipe or terminal descriptor 1 is): it
+// cannot be replaced as a file is, and -o - writes it.
+void refuse_stdout_by_name(const std::string& output);
+
+// Before anything is drawn: the JobError the save would give when -o's
+// folder is missing, is not a folder, or cannot be written in by this
+// user (root may write anywhere but on a read-only file system). Nothing
+// is created; whatever else stops the save is still found by it.
+void check_output_folder(const std::string& output);
+
 // Text (--help, --version) to standard output; throws a file CommandError
 // as an image's bytes would.
 void write_text(const std::string& text);
