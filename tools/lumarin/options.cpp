@@ -395,13 +395,22 @@ Options parse_options(std::span<const char* const> args)
     return o;
 }
 
+// The layout help2man reads (see cmake/LumarinInstall.cmake): a heading
+// ending in ':' on its own line, each option at two spaces with its text
+// from column 26, continuation lines at 26 only, and a blank line before
+// any paragraph that is not an option's.
 std::string usage_text()
 {
     return R"(Usage: lumarin [OPTIONS] [FILE|-] -o OUT.bmp|OUT.png|OUT.pbm|-
 
-Renders each line of a UTF-8 text file (standard input when FILE is - or
-absent) into an image, one line below the other, sized to the text:
-nothing is cut off and no blank rows are left below the last line.
+Renders each line of a text file (standard input when FILE is - or absent)
+into a BMP, PNG or PBM picture, one line below the other, sized to the
+text: nothing is cut off and no blank rows are left below the last line.
+
+Input:
+      --encoding NAME    the text's encoding (default UTF-8), for example
+                         CP437, CP858, CP1252 or ISO-8859-15; lines end
+                         with LF, CR LF or CR
 
 Output:
   -o, --output OUT       file to write, once all lines are drawn (replaced
@@ -425,13 +434,15 @@ Text:
                          Mono); a family that is not installed falls back,
                          with a warning
       --size N           point size, 1 to 2048 (default 10)
-      --dpi N            dots per inch the sizes are meant for (default 96):
-                         203 or 300 for thermal printers
+      --dpi N            dots per inch the sizes are meant for, and the
+                         resolution the file states (default 96): 203 or
+                         300 for thermal printers
       --bold, --italic, --underline, --strikethru
-      --fg COLOUR        text colour (default black)
-      --bg COLOUR        background colour (default white)
-                         COLOUR is #RRGGBB or one of black red green yellow
-                         blue magenta cyan white, in any case
+                         the font's styles (default: none)
+      --fg COLOUR        text colour: #RRGGBB, or black, red, green,
+                         yellow, blue, magenta, cyan or white in any case
+                         (default black)
+      --bg COLOUR        background colour, as for --fg (default white)
       --antialias        grey glyph edges (colour output only; text is
                          otherwise drawn in whole pixels)
 
@@ -445,16 +456,21 @@ Layout (pixels):
       --top N            top and bottom margin (default 4)
       --side N           left and right margin (default 4)
 
-The object's job (--compat): the surface sized by the object's own rules,
-as a client of the renderer gets it (width from the longest line's UTF-16
-length, FontSize + LineSpacing more height a line), BMP only:
-      --compat           draw that way
+The object's job:
+      --compat           size the surface by the object's own rules, as a
+                         client of the renderer gets it (width from the
+                         longest line's UTF-16 length, FontSize +
+                         LineSpacing more height a line); BMP only
       --width-factor N   column width in percent of the size (default 80)
       --line-spacing N   line pitch (default: round(1.6 x size))
       --x N, --y N       offset of every line (default 0)
 
-      -h, --help         show this help and exit
+Other:
+  -h, --help             show this help and exit
       --version          show the version and exit
+
+Each of -o, --format and --encoding may be given once; any other option
+given again replaces its earlier value.
 
 Examples:
   a receipt for an 80 mm thermal printer (576 dots at 203 dpi):
@@ -464,8 +480,9 @@ Examples:
   a sign in white on blue, to standard output:
       echo 'OPEN' | lumarin --size 72 --fg white --bg blue --format png -o - >sign.png
 
-Exit status: 0 success, 2 bad usage, 3 bad input or text that cannot be
-drawn as asked, 4 a file that cannot be read or written.
+Exit status:
+  0 success, 2 bad usage, 3 bad input or text that cannot be drawn as asked,
+  4 a file that cannot be read or written.
 )";
 }
 
