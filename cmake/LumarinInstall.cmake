@@ -1,5 +1,5 @@
 # What `cmake --install` puts in place on Linux: the lumarin command and its
-# man page, the library with its public headers, a CMake package
+# man page and copyright file, the library with its public headers, a CMake package
 # (find_package(Lumarin) -> Lumarin::lumarin) and lumarin.pc.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -25,6 +25,10 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/lumarin.pc.in ${PROJECT_BINARY_DIR}/lum
 install(FILES ${PROJECT_BINARY_DIR}/lumarin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(TARGETS lumarin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Debian's place for the copyright file, in its machine-readable format;
+# a plain install gets it too, so that a copy made from either carries it.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumarin)
 
 # The man page is the command's own --help, through help2man. An option
 # shorter than the indent (--mono, --wrap) would share its line with its
