@@ -120,8 +120,11 @@ TEST(Decoder, CodePagesToTheirCharacters)
         EXPECT_EQ(out, c.text) << c.encoding;
         EXPECT_EQ(decoder->is_utf8(), c.encoding == "utf-8");
     }
+#ifndef _WIN32
+    // Undefined in CP1252 to iconv; Windows' own page gives U+0081.
     Text out;
-    EXPECT_EQ(Decoder::for_encoding("CP1252")->decode("ab\x81", out), 2u);  // undefined in CP1252
+    EXPECT_EQ(Decoder::for_encoding("CP1252")->decode("ab\x81", out), 2u);
+#endif
     try {
         Decoder::for_encoding("NO-SUCH-ENCODING");
         ADD_FAILURE() << "an unknown encoding was taken";

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/decoder.hpp"
 
 namespace lumarin::cli {
@@ -55,9 +56,18 @@ std::optional<UINT> code_page_of(std::string_view given)
     return std::nullopt;
 }
 
+// Code page 858 is 850 with the euro sign at 0xD5, where 850 has a
+// dotless i; a system without 858 (Wine has none) reads it so.
+constexpr UINT kCp858 = 858;
+constexpr UINT kCp850 = 850;
+constexpr unsigned char kCp858Euro = 0xD5;
+
 class CodePageDecoder final : public Decoder {
 public:
-    CodePageDecoder(std::string_view name, UINT page) : Decoder(name, false), page_(page) {}
+    CodePageDecoder(std::string_view name, UINT page, bool euro_at_d5)
+        : Decoder(name, false), page_(page), euro_at_d5_(euro_at_d5)
+    {
+    }
 
     std::optional<std::size_t> decode(std::string_view line, Text& out) override
     {
@@ -70,6 +80,10 @@ public:
         if (n <= 0)
             return first_bad_byte(line);
         out.resize(static_cast<std::size_t>(n));
+        if (euro_at_d5_)
+            for (std::size_t i = 0; i < line.size(); ++i)
+                if (static_cast<unsigned char>(line[i]) == kCp858Euro)
+                    out[i] = u'\u20AC';  // one unit a byte, so at the same place
         return std::nullopt;
     }
 
@@ -91,6 +105,7 @@ private:
     }
 
     UINT page_;
+    bool euro_at_d5_;
 };
 
 }  // namespace
@@ -98,9 +113,14 @@ private:
 std::unique_ptr<Decoder> platform_decoder(std::string_view name)
 {
     const auto page = code_page_of(name);
-    if (!page || !::IsValidCodePage(*page))
+    if (!page)
         return nullptr;
-    return std::make_unique<CodePageDecoder>(name, *page);
+    if (::IsValidCodePage(*page))
+        return std::make_unique<CodePageDecoder>(name, *page, false);
+    if (*page == kCp858 && ::IsValidCodePage(kCp850))
+        return std::make_unique<CodePageDecoder>(name, kCp850, true);
+    usage_error("--encoding '" + std::string(name) + "' is code page " + std::to_string(*page) +
+                ", which this system does not have: convert the text to UTF-8 first");
 }
 
 std::string known_encodings_hint()
