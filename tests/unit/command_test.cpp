@@ -62,13 +62,6 @@ TEST(ProgressLine, HeldToAFullBarWhenMoreIsDoneThanCounted)
     }
 }
 
-TEST(ProgressLine, FillsInProportion)
-{
-    EXPECT_EQ(progress_line(0, 0, 40), "[######################] 100% 0/0 lines");
-    EXPECT_EQ(progress_line(50, 200, 40), "[####...............]  25% 50/200 lines");
-    EXPECT_EQ(progress_line(50, 200, 12), " 25% 50/200");
-}
-
 // The first bad byte is found exactly where the strict conversion the
 // renderer uses would refuse: every one- and two-byte string, every three
 // bytes after a lead byte of three or four, and four-byte forms.
