@@ -42,7 +42,7 @@ public:
         read_ += bytes.size();
         if (read_ > limits_.max_bytes)
             input_error(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
-                             " MiB; split it into several jobs");
+                        " MiB; split it into several jobs");
         splitter_.add(bytes, add_line_);
     }
 
@@ -63,7 +63,7 @@ private:
         line.remove_prefix(skipped);
         if (lines_.size() == limits_.max_lines)
             input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
-                             " lines, the most one image holds");
+                        " lines, the most one image holds");
         Text text;
         if (const auto bad = decoder_.decode(line, text))
             refuse_undecodable(raw.offset, skipped + *bad);

@@ -29,7 +29,7 @@ T parse_integer(std::string_view option, std::string_view value, long long low =
         usage_error(std::string(option) + " needs a whole number, not '" + std::string(value) + "'");
     if (ec == std::errc::result_out_of_range || n < low || n > high)
         usage_error(std::string(option) + " must be between " + std::to_string(low) + " and " +
-                         std::to_string(high) + ", not " + std::string(value));
+                    std::to_string(high) + ", not " + std::string(value));
     return static_cast<T>(n);
 }
 
@@ -113,7 +113,7 @@ void set_colour(std::string_view option, std::string_view value, Colour& colour,
         return;
     }
     usage_error(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
-                     colour_names());
+                colour_names());
 }
 
 Align parse_align(std::string_view value)
@@ -303,7 +303,7 @@ PictureFormat choose_format(const Options& o, const Given& given)
         usage_error("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
     if (!chosen && !named)
         usage_error("cannot tell the format of '" + o.output +
-                         "': name it .bmp, .png or .pbm, or give --format bmp, png or pbm");
+                    "': name it .bmp, .png or .pbm, or give --format bmp, png or pbm");
     return chosen ? *chosen : *named;
 }
 
