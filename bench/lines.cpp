@@ -31,7 +31,7 @@ constexpr lumarin::Integer kMargin = 4;
 
 std::vector<lumarin::Text> read_lines(const std::string& path)
 {
-    return lumarin::cli::read_lines(path, {}, [] {});
+    return lumarin::cli::read_lines(path, {}, *lumarin::cli::Decoder::for_encoding("UTF-8"), [] {});
 }
 
 void render(const std::vector<lumarin::Text>& lines, const std::string& out)

@@ -1,5 +1,5 @@
 # What `cmake --install` puts in place on Linux: the lumarin command and its
-# man page, the library with its public headers, a CMake package
+# man page and copyright file, the library with its public headers, a CMake package
 # (find_package(Lumarin) -> Lumarin::lumarin) and lumarin.pc.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -28,14 +28,22 @@ install(FILES ${PROJECT_BINARY_DIR}/lumarin.pc DESTINATION ${CMAKE_INSTALL_LIBDI
 
 install(TARGETS lumarin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The man page is the command's own --help, through help2man.
+# Debian's place for the copyright file, in its machine-readable format;
+# a plain install gets it too, so that a copy made from either carries it.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumarin)
+
+# The man page is the command's own --help, through help2man. An option
+# shorter than the indent (--mono, --wrap) would share its line with its
+# text, reading as an option and a value: a break after each option's tag
+# starts every text on its own line.
 find_program(LUMARIN_HELP2MAN help2man)
 if(LUMARIN_HELP2MAN)
   set(man ${PROJECT_BINARY_DIR}/lumarin.1)
   add_custom_command(OUTPUT ${man}
     COMMAND ${LUMARIN_HELP2MAN} --no-info --section=1
-            "--name=render lines of text into BMP files" --output=${man} $<TARGET_FILE:lumarin>
-    DEPENDS lumarin VERBATIM)
+            "--name=render lines of text into BMP, PNG or PBM pictures" --output=${man} $<TARGET_FILE:lumarin>
+    COMMAND sed -i -f ${CMAKE_CURRENT_LIST_DIR}/lumarin_man.sed ${man}
+    DEPENDS lumarin ${CMAKE_CURRENT_LIST_DIR}/lumarin_man.sed VERBATIM)
   add_custom_target(lumarin_man ALL DEPENDS ${man})
   install(FILES ${man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()

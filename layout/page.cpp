@@ -32,6 +32,17 @@ Text default_family()
 #endif
 }
 
+// 0x00BBGGRR as #RRGGBB.
+std::string hex_colour(std::uint32_t colour)
+{
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "#";
+    for (const int shift : {0, 8, 16})
+        for (const int nibble : {4, 0})
+            out += kHex[(colour >> (shift + nibble)) & 0xF];
+    return out;
+}
+
 std::string line_name(std::size_t n) { return "line " + std::to_string(n); }
 
 // Puts `where` in front of a failure's message, keeping its kind.
@@ -133,7 +144,7 @@ PageMaker::PageMaker(const PageStyle& style, const PageEvents& events)
     const long long cell = std::max(1LL, part_width(u"0"));
     tabs_ = resolve_tabs(style.tabs, cell, style.width ? area() : 0);
     if ((style.fg & 0xFFFFFF) == (style.bg & 0xFFFFFF))
-        warn("the text colour and the background are the same colour: the text will not show");
+        warn("the text and the background are both " + hex_colour(style.fg) + ": the text will not show");
 }
 
 FontSpec PageMaker::font_for(double points96) const

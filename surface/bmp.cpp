@@ -48,10 +48,14 @@ void pack_mono_rows(const Image& image, Pixel background, int start, int count, 
 // A set bit of the conversion is white.
 constexpr std::array<RgbQuad, 2> kBlackAndWhite{{{0, 0, 0, 0}, {255, 255, 255, 0}}};
 
-// 3780 pixels a metre is 96 dpi, the resolution text is drawn at; the
-// 1-bit file leaves its resolution unstated.
-constexpr Format kColour{24, 3780, {}, nullptr};
-constexpr Format kMono{1, 0, kBlackAndWhite, pack_mono_rows};
+constexpr Format kColour{24, kBmp24PelsPerMeter, {}, nullptr};
+constexpr Format kMono{1, kBmp1PelsPerMeter, kBlackAndWhite, pack_mono_rows};
+
+constexpr Format at_resolution(Format format, std::int32_t pels_per_meter) noexcept
+{
+    format.pels_per_meter = pels_per_meter;
+    return format;
+}
 
 constexpr std::uint32_t header_size(const Format& format) noexcept
 {
@@ -150,17 +154,25 @@ void save(const Format& format, const Image& image, Pixel background, const Text
 }  // namespace
 
 // The colour file has no use for the background.
-std::vector<std::byte> encode_bmp24(const Image& image) { return encode(kColour, image, 0); }
-std::vector<std::byte> encode_bmp1(const Image& image, Pixel background) { return encode(kMono, image, background); }
-
-void SavePicture(const Image& image, const Text& path, const SaveOptions& options)
+std::vector<std::byte> encode_bmp24(const Image& image, std::int32_t pels_per_meter)
 {
-    save(kColour, image, 0, path, options);
+    return encode(at_resolution(kColour, pels_per_meter), image, 0);
 }
 
-void SaveMonoPicture(const Image& image, Pixel background, const Text& path, const SaveOptions& options)
+std::vector<std::byte> encode_bmp1(const Image& image, Pixel background, std::int32_t pels_per_meter)
 {
-    save(kMono, image, background, path, options);
+    return encode(at_resolution(kMono, pels_per_meter), image, background);
+}
+
+void SavePicture(const Image& image, const Text& path, const SaveOptions& options, std::int32_t pels_per_meter)
+{
+    save(at_resolution(kColour, pels_per_meter), image, 0, path, options);
+}
+
+void SaveMonoPicture(const Image& image, Pixel background, const Text& path, const SaveOptions& options,
+                     std::int32_t pels_per_meter)
+{
+    save(at_resolution(kMono, pels_per_meter), image, background, path, options);
 }
 
 }  // namespace lumarin

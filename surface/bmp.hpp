@@ -24,15 +24,23 @@ constexpr std::int64_t bmp_stride(std::int64_t width, int bits) noexcept { retur
 constexpr std::size_t bmp24_stride(int width) noexcept { return Image::stride_of(width); }
 static_assert(Image::stride_of(5) == bmp_stride(5, 24) && Image::stride_of(4) == bmp_stride(4, 24));
 
+// The resolution in the information header, in pixels a metre: 3780 is
+// 96 dpi, the resolution text is drawn at; 0 leaves it unstated.
+inline constexpr std::int32_t kBmp24PelsPerMeter = 3780;
+inline constexpr std::int32_t kBmp1PelsPerMeter = 0;
+
 // The whole file, for tests and tools that want it in memory.
-std::vector<std::byte> encode_bmp24(const Image& image);
-std::vector<std::byte> encode_bmp1(const Image& image, Pixel background);
+std::vector<std::byte> encode_bmp24(const Image& image, std::int32_t pels_per_meter = kBmp24PelsPerMeter);
+std::vector<std::byte> encode_bmp1(const Image& image, Pixel background,
+                                   std::int32_t pels_per_meter = kBmp1PelsPerMeter);
 
 // SavePicture: writes the image to `path` as a 24-bit BMP.
-void SavePicture(const Image& image, const Text& path, const SaveOptions& options = {});
+void SavePicture(const Image& image, const Text& path, const SaveOptions& options = {},
+                 std::int32_t pels_per_meter = kBmp24PelsPerMeter);
 // Writes the image to `path` as a 1-bit BMP, black and white, the pixels
 // that differ from `background` in the entry opposite to its own (see
 // mono_bit).
-void SaveMonoPicture(const Image& image, Pixel background, const Text& path, const SaveOptions& options = {});
+void SaveMonoPicture(const Image& image, Pixel background, const Text& path, const SaveOptions& options = {},
+                     std::int32_t pels_per_meter = kBmp1PelsPerMeter);
 
 }  // namespace lumarin

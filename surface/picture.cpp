@@ -21,6 +21,14 @@ void check_writable(PictureFormat format)
              "this build cannot write " + std::string(format_name(format)) + " pictures");
 }
 
+// A resolution the headers' 32-bit fields hold, and a real one.
+void check_resolution(std::optional<int> dpi)
+{
+    if (dpi && (*dpi < 1 || *dpi > kMaxDpi))
+        fail(ErrorKind::InvalidPropertyValue, "a picture's resolution is 1 to " + std::to_string(kMaxDpi) +
+                                                  " dpi, not " + std::to_string(*dpi));
+}
+
 // The conversion's bits are 1 for white; PBM's are 1 for black. The bits
 // past the last pixel of a row stay zero.
 void invert_to_pbm_rows(std::span<std::byte> rows, std::size_t row_bytes, int width)
@@ -44,15 +52,24 @@ void write_pbm(const Image& image, Pixel background, const ByteSink& sink)
     });
 }
 
+std::int32_t bmp_resolution(bool mono, std::optional<int> dpi)
+{
+    if (!dpi)
+        return mono ? kBmp1PelsPerMeter : kBmp24PelsPerMeter;
+    return pixels_per_metre(*dpi);
+}
+
 // PNG and PBM, whose writers send their bytes to a sink as they go.
-void write_streamed(const Image& image, PictureFormat format, bool mono, Pixel background, const ByteSink& sink)
+void write_streamed(const Image& image, PictureFormat format, bool mono, Pixel background, std::optional<int> dpi,
+                    const ByteSink& sink)
 {
     // Without libpng, write_png is never defined; a discarded statement
     // does not need it, and check_writable has refused PNG already.
     if (format == PictureFormat::Pbm)
         write_pbm(image, background, sink);
     else if constexpr (kPngBuiltIn)
-        write_png(image, mono, background, sink);
+        write_png(image, mono, background, sink,
+                  dpi ? static_cast<std::uint32_t>(pixels_per_metre(*dpi)) : kPngPixelsPerMetre);
 }
 
 }  // namespace
@@ -82,30 +99,34 @@ bool can_write(PictureFormat format) noexcept
     return false;
 }
 
-std::vector<std::byte> encode_picture(const Image& image, PictureFormat format, bool mono, Pixel background)
+std::vector<std::byte> encode_picture(const Image& image, PictureFormat format, bool mono, Pixel background,
+                                      std::optional<int> dpi)
 {
     check_writable(format);
+    check_resolution(dpi);
     if (format == PictureFormat::Bmp)
-        return mono ? encode_bmp1(image, background) : encode_bmp24(image);
+        return mono ? encode_bmp1(image, background, bmp_resolution(true, dpi))
+                    : encode_bmp24(image, bmp_resolution(false, dpi));
     std::vector<std::byte> out;
-    write_streamed(image, format, mono, background,
+    write_streamed(image, format, mono, background, dpi,
                    [&](std::span<const std::byte> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
     return out;
 }
 
 void save_picture(const Image& image, PictureFormat format, bool mono, Pixel background, const Text& path,
-                  const SaveOptions& options)
+                  const SaveOptions& options, std::optional<int> dpi)
 {
     check_writable(format);
+    check_resolution(dpi);
     if (format == PictureFormat::Bmp) {
         if (mono)
-            SaveMonoPicture(image, background, path, options);
+            SaveMonoPicture(image, background, path, options, bmp_resolution(true, dpi));
         else
-            SavePicture(image, path, options);
+            SavePicture(image, path, options, bmp_resolution(false, dpi));
         return;
     }
     ReplacementFile file(path, options);
-    write_streamed(image, format, mono, background, [&](std::span<const std::byte> bytes) { file.write(bytes); });
+    write_streamed(image, format, mono, background, dpi, [&](std::span<const std::byte> bytes) { file.write(bytes); });
     file.commit();
 }
 
@@ -132,7 +153,7 @@ std::uint32_t Picture::pixel(int x, int y) const
 
 std::vector<std::byte> Picture::encode(PictureFormat format) const
 {
-    return encode_picture(data_->image, format, data_->mono, data_->background);
+    return encode_picture(data_->image, format, data_->mono, data_->background, data_->dpi);
 }
 
 void Picture::save(const std::string& path, PictureFormat format, const SaveOptions& options) const
@@ -140,7 +161,7 @@ void Picture::save(const std::string& path, PictureFormat format, const SaveOpti
     Text name;
     if (!from_utf8(path, name))
         fail(ErrorKind::BadFileName, "the file name is not UTF-8");
-    save_picture(data_->image, format, data_->mono, data_->background, name, options);
+    save_picture(data_->image, format, data_->mono, data_->background, name, options, data_->dpi);
 }
 
 }  // namespace lumarin

@@ -28,9 +28,6 @@ namespace lumarin {
 
 namespace {
 
-// 96 dpi, the resolution text is drawn at, as the colour BMP states it.
-constexpr png_uint_32 kPixelsPerMetre = 3780;
-
 // What libpng's callbacks leave for the writer.
 struct Output {
     std::vector<std::byte> pending;   // compressed bytes not yet sent
@@ -70,6 +67,7 @@ struct Header {
     png_uint_32 height = 0;
     int bit_depth = 0;
     int colour_type = 0;
+    png_uint_32 pixels_per_metre = 0;
 };
 
 // guarded: the signature and the chunks before the pixels.
@@ -79,7 +77,7 @@ bool write_head(png_structp png, png_infop info, const Header& head) noexcept
         return false;
     png_set_IHDR(png, info, head.width, head.height, head.bit_depth, head.colour_type, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_pHYs(png, info, kPixelsPerMetre, kPixelsPerMetre, PNG_RESOLUTION_METER);
+    png_set_pHYs(png, info, head.pixels_per_metre, head.pixels_per_metre, PNG_RESOLUTION_METER);
     png_write_info(png, info);
     // The image keeps B, G, R; libpng swaps them into a copy of each row.
     if (head.colour_type == PNG_COLOR_TYPE_RGB)
@@ -173,20 +171,21 @@ private:
     PngWriteStruct structs_;
 };
 
-Header header_of(const Image& image, bool mono)
+Header header_of(const Image& image, bool mono, png_uint_32 pixels_per_metre)
 {
     if (image.width() == 0 || image.height() == 0)
         fail(ErrorKind::InvalidPicture, "a PNG holds at least one pixel; this picture is " +
                                             std::to_string(image.width()) + " x " + std::to_string(image.height()));
     return {static_cast<png_uint_32>(image.width()), static_cast<png_uint_32>(image.height()), mono ? 1 : 8,
-            mono ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB};
+            mono ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, pixels_per_metre};
 }
 
 }  // namespace
 
-void write_png(const Image& image, bool mono, Pixel background, const ByteSink& sink)
+void write_png(const Image& image, bool mono, Pixel background, const ByteSink& sink,
+               std::uint32_t pixels_per_metre)
 {
-    PngWriter writer(header_of(image, mono), sink);
+    PngWriter writer(header_of(image, mono, pixels_per_metre), sink);
     if (mono) {
         // 0 black, 1 white: the conversion's bits as they are.
         const auto row_bytes = static_cast<std::size_t>(packed_mono_row_bytes(image.width()));

@@ -241,8 +241,9 @@ def test_compat(tool, sample):
 
 def test_failures(tool):
     r = tool.run("-o", tool.tmp / "bad.bmp", stdin=b"fine\nfine\nbad \xff here\nfine\n")
-    check(r.returncode == 3 and r.stderr == b"lumarin: line 3 is not valid UTF-8\n",
-          f"bad UTF-8: exit 3 naming line 3 ({r.returncode} {r.stderr!r})")
+    check(r.returncode == 3 and r.stderr == b"lumarin: line 3, byte 5 (byte 15 of the input): not valid UTF-8; give "
+          b"--encoding if the text is in another encoding (for example --encoding CP1252)\n",
+          f"bad UTF-8: exit 3 naming line 3 and the byte ({r.returncode} {r.stderr!r})")
     check(not (tool.tmp / "bad.bmp").exists(), "bad UTF-8 writes no file")
 
     target = tool.tmp / "no-such-folder" / "x.bmp"
@@ -251,8 +252,11 @@ def test_failures(tool):
           .encode(), f"missing folder: exit 4, one line naming -o and error 76 ({r.returncode} {r.stderr!r})")
 
     r = tool.run(tool.tmp / "missing.txt", "-o", tool.tmp / "m.bmp")
-    check(r.returncode == 3 and r.stderr.startswith(b"lumarin: cannot read ") and r.stderr.count(b"\n") == 1,
-          f"unreadable input: exit 3 ({r.stderr!r})")
+    check(r.returncode == 4 and r.stderr.startswith(b"lumarin: cannot read ") and r.stderr.count(b"\n") == 1,
+          f"a missing input: exit 4, a file that cannot be read ({r.returncode} {r.stderr!r})")
+    r = tool.run(tool.tmp, "-o", tool.tmp / "m.bmp")
+    check(r.returncode == 4 and r.stderr.startswith(b"lumarin: cannot read ") and r.stderr.count(b"\n") == 1,
+          f"a folder as input: exit 4 ({r.returncode} {r.stderr!r})")
     r = tool.run("-o", tool.tmp / "empty.bmp", stdin=b"")
     check(r.returncode == 3 and r.stderr == b"lumarin: the input has no lines\n", "empty input: exit 3")
 
@@ -277,7 +281,7 @@ def test_failures(tool):
     want = f"lumarin: -o {name}: cannot write {name}: Path not found (error 76)\n"
     check(r.returncode == 4 and r.stderr == want.encode(), f"a newline in the name stays in one line ({r.stderr!r})")
     r = tool.run(tool.tmp / "missing\r\n.txt", "-o", tool.tmp / "m.bmp")
-    check(r.returncode == 3 and r.stderr.count(b"\n") == 1 and b"missing\\r\\n.txt" in r.stderr,
+    check(r.returncode == 4 and r.stderr.count(b"\n") == 1 and b"missing\\r\\n.txt" in r.stderr,
           f"an unreadable input's name is escaped too ({r.stderr!r})")
 
 
@@ -296,7 +300,7 @@ def test_escaped_names(tool):
     for raw, shown in names:
         r = tool.run(folder + b"/missing-" + raw, "-o", tool.tmp / "m.bmp")
         want = b"lumarin: cannot read " + folder + b"/missing-" + shown + b": No such file or directory\n"
-        check(r.returncode == 3 and r.stderr == want, f"an input named {raw!r} is shown escaped ({r.stderr!r})")
+        check(r.returncode == 4 and r.stderr == want, f"an input named {raw!r} is shown escaped ({r.stderr!r})")
         r = tool.run("--colour-of-" + raw.decode("utf-8", "surrogateescape"), "-o", "x.bmp")
         check(r.returncode == 2 and r.stderr == b"lumarin: unknown option '--colour-of-" + shown + b"' (try --help)\n",
               f"an unknown option {raw!r} is shown escaped ({r.stderr!r})")
@@ -485,8 +489,24 @@ def test_progress(tool):
         fits = all(len(d) <= columns - 1 for d in draws)
         check(proc.returncode == 0 and b"\n" not in seen and fits and seen.endswith(b"\r\033[K") and
               any(b"100%" in d for d in draws), f"a bar {columns} columns wide, one line, wiped at the end")
-    proc, seen = run_on_terminal(tool, ["-o", tool.tmp / "no-such" / "x.bmp"], text, 80)
+    # A folder where the file should be is found only by the save, after
+    # drawing; a missing folder before (no bar at all).
+    (tool.tmp / "folder.bmp").mkdir()
+    proc, seen = run_on_terminal(tool, ["-o", tool.tmp / "folder.bmp"], text, 80)
     check(proc.returncode == 4 and b"\r\033[Klumarin: -o " in seen, "the bar is wiped before an error")
+    proc, seen = run_on_terminal(tool, ["-o", tool.tmp / "no-such" / "x.bmp"], text, 80)
+    check(proc.returncode == 4 and seen.startswith(b"lumarin: -o ") and b"%" not in seen,
+          f"a missing folder is reported before any line is drawn ({seen[:40]!r})")
+
+    # --wrap draws more lines than the input has: the bar stays full, never
+    # runs past 100 %, and the job finishes.
+    words = " ".join(["wrapping"] * 12)
+    text = "".join(f"{i} {words}\n" for i in range(200)).encode()
+    proc, seen = run_on_terminal(tool, ["--width", "200", "--wrap", "-o", tool.tmp / "wrapped.bmp"], text, 80)
+    draws = [d[:-3] for d in seen.split(b"\r")[1:] if d.endswith(b"\033[K")]
+    percents = [int(m) for d in draws for m in re.findall(rb"(\d+)%", d)]
+    check(proc.returncode == 0 and percents and max(percents) == 100 and all(len(d) <= 79 for d in draws),
+          f"--wrap at a terminal: exit {proc.returncode}, the bar at most 100 % ({percents[-3:]})")
 
 
 def main() -> int:

@@ -20,9 +20,20 @@ check_tree() {
   local root=$1 libdir=$2 f
   for f in bin/lumarin include/lumarin/synapse.hpp include/lumarin/error.hpp include/lumarin/types.hpp \
     include/lumarin/variant.hpp include/lumarin/save_options.hpp "$libdir/liblumarin.a" "$libdir/cmake/Lumarin/LumarinConfig.cmake" \
-    "$libdir/cmake/Lumarin/LumarinConfigVersion.cmake" "$libdir/pkgconfig/lumarin.pc" share/man/man1/lumarin.1; do
+    "$libdir/cmake/Lumarin/LumarinConfigVersion.cmake" "$libdir/pkgconfig/lumarin.pc" share/man/man1/lumarin.1 \
+    share/doc/lumarin/copyright; do
     [ -f "$root/$f" ] || fail "$root: $f is missing"
   done
+  # Debian's machine-readable format: its header, then a Files paragraph
+  # with Copyright and License.
+  local copyright=$root/share/doc/lumarin/copyright
+  if [ -f "$copyright" ]; then
+    head -n1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+      fail "$copyright: not in the machine-readable format"
+    for field in 'Files: \*' 'Copyright: .' 'License: .'; do
+      grep -q "^$field" "$copyright" || fail "$copyright: no '$field' field"
+    done
+  fi
   # Nothing of the library's insides: users include what include/lumarin has.
   [ -z "$(find "$root/include" -path '*/lumarin/*' ! -name '*.hpp')" ] || fail "$root/include holds more than headers"
   [ ! -e "$root/include/surface" ] && [ ! -e "$root/include/renderer" ] || fail "$root: private headers installed"
@@ -107,7 +118,8 @@ fi
 if [ -n "${deb:-}" ]; then
   listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
   for f in ./usr/bin/lumarin ./usr/include/lumarin/synapse.hpp ./usr/lib/liblumarin.a \
-    ./usr/lib/cmake/Lumarin/LumarinConfig.cmake ./usr/lib/pkgconfig/lumarin.pc ./usr/share/man/man1/lumarin.1; do
+    ./usr/lib/cmake/Lumarin/LumarinConfig.cmake ./usr/lib/pkgconfig/lumarin.pc ./usr/share/man/man1/lumarin.1 \
+    ./usr/share/doc/lumarin/copyright; do
     grep -qx "$f" <<<"$listing" || fail "the package lacks $f"
   done
   depends=$(dpkg-deb -f "$deb" Depends)

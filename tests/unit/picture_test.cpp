@@ -68,6 +68,32 @@ TEST(PictureFormats, EachBuildWritesBmpAndPbmAndLinuxPng)
     EXPECT_TRUE(dir.entries().empty());
 }
 
+TEST(PictureFormats, ResolutionInBmpHeaderByteForByte)
+{
+    EXPECT_EQ(pixels_per_metre(96), 3780);
+    EXPECT_EQ(pixels_per_metre(203), 7992);
+    EXPECT_EQ(pixels_per_metre(300), 11811);
+    const Image image = speckled(9, 3, kWhite);
+    const auto le32 = [](const std::vector<std::byte>& file, std::size_t at) {
+        return std::to_integer<int>(file[at]) | std::to_integer<int>(file[at + 1]) << 8 |
+               std::to_integer<int>(file[at + 2]) << 16 | std::to_integer<int>(file[at + 3]) << 24;
+    };
+    for (const bool mono : {false, true}) {
+        auto file = encode_picture(image, PictureFormat::Bmp, mono, kWhite, 203);
+        // biXPelsPerMeter and biYPelsPerMeter, and nothing else changed.
+        EXPECT_EQ(le32(file, 38), 7992) << mono;
+        EXPECT_EQ(le32(file, 42), 7992) << mono;
+        const auto unstated = mono ? encode_bmp1(image, kWhite) : encode_bmp24(image);
+        std::fill(file.begin() + 38, file.begin() + 46, std::byte{0});
+        auto plain = unstated;
+        std::fill(plain.begin() + 38, plain.begin() + 46, std::byte{0});
+        EXPECT_EQ(file, plain) << mono;
+        // Unset, the object's own bytes: 96 dpi in colour, none in 1 bit.
+        EXPECT_EQ(le32(unstated, 38), mono ? 0 : 3780);
+    }
+    EXPECT_EQ(test::error_number([&] { encode_picture(image, PictureFormat::Bmp, false, kWhite, 0); }), 380);
+}
+
 TEST(PictureFormats, SavesAreTheEncodedBytesAndBmpIsTheBmpWriters)
 {
     test::TempDir dir;
@@ -212,6 +238,11 @@ TEST(Png, SignatureHeaderAndResolutionByteForByte)
             EXPECT_EQ(chunks[i].type, "IDAT") << i;
         EXPECT_EQ(chunks.back().type, "IEND");
         EXPECT_TRUE(chunks.back().data.empty());
+        // At 203 dpi: 7992 a metre both ways, the unit the metre.
+        const auto at203 = chunks_of(encode_picture(image, PictureFormat::Png, mono, kWhite, 203));
+        ASSERT_GE(at203.size(), 2u);
+        EXPECT_EQ(at203[1].type, "pHYs");
+        EXPECT_EQ(at203[1].data, test::bytes_of({0, 0, 0x1F, 0x38, 0, 0, 0x1F, 0x38, 1}));
     }
     EXPECT_EQ(test::error_number([] { encode_picture(Image(0, 3, kWhite), PictureFormat::Png, false, kWhite); }), 481);
 }

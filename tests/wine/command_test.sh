@@ -49,5 +49,31 @@ run "$sample" -o 'Z:\no\such\folder\x.bmp' 2>"$out/err.txt"
 status=$?
 check "a missing folder: exit 4 (got $status: $(cat "$out/err.txt"))" test "$status" -eq 4
 
+run "$out/no-such-input.txt" -o "$out/x.bmp" 2>"$out/err.txt"
+status=$?
+check "a missing input: exit 4 (got $status: $(cat "$out/err.txt"))" test "$status" -eq 4
+
+# Code pages: the same image as the text in UTF-8; a name no code page has
+# is a usage error.
+printf 'caf\xc3\xa9 \xe2\x82\xac5\n' >"$out/utf8.txt"
+printf 'caf\xe9 \x805\n' >"$out/cp1252.txt"
+run "$out/utf8.txt" -o "$out/utf8.bmp"
+run --encoding CP1252 "$out/cp1252.txt" -o "$out/cp1252.bmp"
+check "--encoding CP1252 draws as UTF-8 does" cmp -s "$out/utf8.bmp" "$out/cp1252.bmp"
+run --encoding KLINGON-8 "$out/utf8.txt" -o "$out/x.bmp" 2>"$out/err.txt"
+status=$?
+check "an unknown --encoding: exit 2 naming it (got $status: $(cat "$out/err.txt"))" \
+  grep -q "^lumarin: --encoding 'KLINGON-8'" "$out/err.txt"
+run "$out/cp1252.txt" -o "$out/x.bmp" 2>"$out/err.txt"
+check "CP1252 read as UTF-8: line and byte named ($(cat "$out/err.txt"))" \
+  grep -q "^lumarin: line 1, byte 4 (byte 4 of the input): not valid UTF-8" "$out/err.txt"
+
+# A reader that has gone: said so, not as a full disk or a bad argument.
+seq 1 2000 >"$out/many.txt"
+run "$out/many.txt" --format bmp -o - 2>"$out/err.txt" | head -c 100 >/dev/null
+status=${PIPESTATUS[0]}
+check "a reader that has gone: exit 4 (got $status: $(cat "$out/err.txt"))" \
+  test "$status" -eq 4 -a "$(tr -d '\r' <"$out/err.txt")" = "lumarin: cannot write standard output (the reader has gone)"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

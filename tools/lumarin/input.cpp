@@ -12,6 +12,7 @@
 
 #include "common/text.hpp"
 #include "surface/unique_fd.hpp"
+#include "tools/lumarin/line_splitter.hpp"
 
 namespace lumarin::cli {
 
@@ -19,9 +20,11 @@ namespace {
 
 std::string name_of(const std::string& path) { return path == "-" ? "standard input" : path; }
 
+// A file that cannot be read is a file error (4), as one that cannot be
+// written is.
 [[noreturn]] void fail_read(const std::string& path, int err)
 {
-    throw InputError("cannot read " + name_of(path) + ": " + std::strerror(err));
+    file_error("cannot read " + name_of(path) + ": " + std::strerror(err));
 }
 
 
@@ -29,52 +32,62 @@ std::string name_of(const std::string& path) { return path == "-" ? "standard in
 // the unfinished one is kept as bytes.
 class LineCollector {
 public:
-    LineCollector(const std::string& path, const InputLimits& limits) : path_(path), limits_(limits) {}
+    LineCollector(const std::string& path, const InputLimits& limits, Decoder& decoder)
+        : path_(path), limits_(limits), decoder_(decoder)
+    {
+    }
 
     void add(std::string_view bytes)
     {
         read_ += bytes.size();
         if (read_ > limits_.max_bytes)
-            throw InputError(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
-                             " MiB; split it into several jobs");
-        const std::size_t from = partial_.size();
-        partial_.append(bytes);
-        std::size_t start = 0;
-        for (auto end = partial_.find('\n', from); end != std::string::npos; end = partial_.find('\n', start)) {
-            add_line(std::string_view(partial_).substr(start, end - start));
-            start = end + 1;
-        }
-        partial_.erase(0, start);
+            input_error(name_of(path_) + " is larger than " + grouped(static_cast<long long>(limits_.max_bytes >> 20)) +
+                        " MiB; split it into several jobs");
+        splitter_.add(bytes, add_line_);
     }
 
     std::vector<Text> finish()
     {
-        if (!partial_.empty())
-            add_line(partial_);
+        splitter_.finish(add_line_);
         return std::move(lines_);
     }
 
 private:
-    void add_line(std::string_view line)
+    void add_line(const RawLine& raw)
     {
         constexpr std::string_view kBom = "\xEF\xBB\xBF";
-        if (lines_.empty() && line.starts_with(kBom))
-            line.remove_prefix(kBom.size());
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
+        std::string_view line = raw.bytes;
+        std::size_t skipped = 0;
+        if (lines_.empty() && decoder_.is_utf8() && line.starts_with(kBom))
+            skipped = kBom.size();
+        line.remove_prefix(skipped);
         if (lines_.size() == limits_.max_lines)
-            throw InputError(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
-                             " lines, the most one image holds");
+            input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
+                        " lines, the most one image holds");
         Text text;
-        if (!from_utf8(line, text))
-            throw InputError("line " + std::to_string(lines_.size() + 1) + " is not valid UTF-8");
+        if (const auto bad = decoder_.decode(line, text))
+            refuse_undecodable(raw.offset, skipped + *bad);
         lines_.push_back(std::move(text));
+    }
+
+    // Where the bad byte is, and what to do: a text in UTF-8 by default may
+    // well be in one of the old code pages.
+    [[noreturn]] void refuse_undecodable(std::size_t line_offset, std::size_t in_line) const
+    {
+        const std::string hint = decoder_.is_utf8()
+                                     ? "give --encoding if the text is in another encoding (for example --encoding CP1252)"
+                                     : "check that --encoding names the encoding the text is in";
+        input_error("line " + std::to_string(lines_.size() + 1) + ", byte " + std::to_string(in_line + 1) + " (byte " +
+                    std::to_string(line_offset + in_line + 1) + " of the input): not valid " + decoder_.name() + "; " +
+                    hint);
     }
 
     const std::string& path_;
     InputLimits limits_;
+    Decoder& decoder_;
     std::size_t read_ = 0;
-    std::string partial_;
+    LineSplitter splitter_;
+    LineSink add_line_ = [this](const RawLine& line) { add_line(line); };
     std::vector<Text> lines_;
 };
 
@@ -103,13 +116,13 @@ UniqueFd open_input(const std::string& path)
 
 }  // namespace
 
-std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
+std::vector<Text> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
                              const std::function<void()>& interrupted)
 {
     const UniqueFd fd = open_input(path);
     if (!fd)
         fail_read(path, errno);
-    LineCollector collector(path, limits);
+    LineCollector collector(path, limits, decoder);
     std::string buffer(std::size_t{1} << 16, '\0');
     for (;;) {
         // A read of 0 is the end: at a terminal, one Ctrl-D.

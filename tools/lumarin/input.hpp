@@ -4,19 +4,14 @@
 
 #include <cstddef>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "lumarin/types.hpp"
+#include "tools/lumarin/command_error.hpp"
+#include "tools/lumarin/decoder.hpp"
 
 namespace lumarin::cli {
-
-// Input that cannot be read or decoded; the message is for the user.
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // How much input is read before it is refused, so that an endless or huge
 // input (/dev/zero) stops with an error instead of filling memory.
@@ -25,13 +20,14 @@ struct InputLimits {
     std::size_t max_lines = 32767;  // the renderer counts lines in 16 bits
 };
 
-// The lines of `path`, or of standard input for "-", decoded as they
-// arrive: "\n" or "\r\n" ends a line, a final line needs no terminator,
-// and a leading byte-order mark is dropped. A line that is not valid UTF-8
-// is an InputError naming it (from 1), and so is more than `limits` allow.
-// `interrupted` runs whenever a signal interrupts a read; it may throw to
-// stop reading.
-std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
+// The lines of `path`, or of standard input for "-", each decoded by
+// `decoder` as it arrives: "\n", "\r\n" or a lone "\r" ends a line, a
+// final line needs no ending, and in UTF-8 a leading byte-order mark is
+// dropped. A line that does not decode is a bad-input CommandError naming
+// its line, the byte in it and in the input (all from 1); so is more input
+// than `limits` allow. `interrupted` runs whenever a signal interrupts a
+// read; it may throw to stop reading.
+std::vector<Text> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
                              const std::function<void()>& interrupted);
 
 // The longest line, in UTF-16 code units; the first of equal ones.

@@ -11,6 +11,7 @@
 
 #include "common/text.hpp"
 #include "lumarin/error.hpp"
+#include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/limits.hpp"
 #include "tools/lumarin/options.hpp"
@@ -21,7 +22,9 @@
 
 namespace {
 
-enum ExitStatus : int { kOk = 0, kUsage = 2, kBadInput = 3, kFileError = 4 };
+constexpr int kOk = 0;
+constexpr int kBadInput = static_cast<int>(lumarin::cli::Failure::BadInput);
+constexpr int kFileError = static_cast<int>(lumarin::cli::Failure::File);
 
 bool is_file_error(lumarin::ErrorKind kind)
 {
@@ -36,6 +39,16 @@ bool is_file_error(lumarin::ErrorKind kind)
     }
 }
 
+// Text in the background's colour draws a blank image: likely a slip. The
+// page layout says so itself; the object's job does not.
+void warn_if_invisible(const lumarin::cli::Options& o)
+{
+    if (o.compat && o.fg == o.bg)
+        std::cerr << "lumarin: warning: --fg '" << lumarin::escape_controls(lumarin::to_utf8(o.fg_name)) << "' and --bg '"
+                  << lumarin::escape_controls(lumarin::to_utf8(o.bg_name))
+                  << "' are the same colour: the text will not show\n";
+}
+
 int run(std::span<const char* const> args)
 {
     using namespace lumarin::cli;
@@ -48,7 +61,11 @@ int run(std::span<const char* const> args)
     }
     if (options.output == "-")
         refuse_closed_stdout();
-    auto lines = read_lines(options.input, InputLimits{}, stop_if_interrupted);
+    refuse_stdout_by_name(options.output);
+    check_output_folder(options.output);
+    warn_if_invisible(options);
+    const auto decoder = Decoder::for_encoding(options.encoding);
+    auto lines = read_lines(options.input, InputLimits{}, *decoder, stop_if_interrupted);
     // The object's job grows by its own rules: refuse one it could not
     // finish before drawing. The measured layout checks its page itself.
     if (options.compat)
@@ -57,7 +74,8 @@ int run(std::span<const char* const> args)
     Progress progress(lines.size(), stderr_is_terminal());
     render(
         std::move(lines), options,
-        [&](std::size_t done) {
+        [&](std::size_t done, std::size_t total) {
+            progress.set_total(total);
             progress.update(done);
             stop_if_interrupted();
         },
@@ -86,12 +104,8 @@ int run_reporting(std::span<const char* const> args)
         return run(args);
     } catch (const lumarin::cli::Interrupted& e) {
         return e.exit_status();
-    } catch (const lumarin::cli::UsageError& e) {
-        return report(e.what(), kUsage);
-    } catch (const lumarin::cli::InputError& e) {
-        return report(e.what(), kBadInput);
-    } catch (const lumarin::cli::OutputError& e) {
-        return report(e.what(), kFileError);
+    } catch (const lumarin::cli::CommandError& e) {
+        return report(e.what(), e.exit_status());
     } catch (const lumarin::Error& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
                       is_file_error(e.kind()) ? kFileError : kBadInput);

@@ -28,10 +28,10 @@ T parse_integer(std::string_view option, std::string_view value, long long low =
     const char* end = value.data() + value.size();
     const auto [ptr, ec] = std::from_chars(value.data(), end, n);
     if (value.empty() || ptr != end || ec == std::errc::invalid_argument)
-        throw UsageError(std::string(option) + " needs a whole number, not '" + std::string(value) + "'");
+        usage_error(std::string(option) + " needs a whole number, not '" + std::string(value) + "'");
     if (ec == std::errc::result_out_of_range || n < low || n > high)
-        throw UsageError(std::string(option) + " must be between " + std::to_string(low) + " and " +
-                         std::to_string(high) + ", not " + std::string(value));
+        usage_error(std::string(option) + " must be between " + std::to_string(low) + " and " +
+                    std::to_string(high) + ", not " + std::string(value));
     return static_cast<T>(n);
 }
 
@@ -39,7 +39,7 @@ Text text_argument(std::string_view option, std::string_view value)
 {
     Text text;
     if (!from_utf8(value, text))
-        throw UsageError(std::string(option) + " is not valid UTF-8");
+        usage_error(std::string(option) + " is not valid UTF-8");
     return text;
 }
 
@@ -104,8 +104,8 @@ void set_colour(std::string_view option, std::string_view value, Colour& colour,
         name = text_argument(option, value);
         return;
     }
-    throw UsageError(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
-                     colour_names());
+    usage_error(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
+                colour_names());
 }
 
 Align parse_align(std::string_view value)
@@ -115,7 +115,7 @@ Align parse_align(std::string_view value)
     for (const auto& [name, align] : kAligns)
         if (value == name)
             return align;
-    throw UsageError("--align must be left, center or right, not '" + std::string(value) + "'");
+    usage_error("--align must be left, center or right, not '" + std::string(value) + "'");
 }
 
 // One stop: [l:|r:|c:|d:]POSITION, the position in cells, in pixels with
@@ -187,6 +187,7 @@ struct Given {
     bool offset = false;
     bool dpi = false;
     bool align = false;
+    std::map<std::string, std::string> once;  // options that may be given once, by their first value
 };
 
 using Setter = std::function<void(Options&, Given&, std::string_view)>;
@@ -223,6 +224,7 @@ std::map<std::string_view, Setter> valued_options()
              g.align = true;
          }},
         {"--format", [](Options&, Given& g, std::string_view v) { g.format = std::string(v); }},
+        {"--encoding", [](Options& o, Given&, std::string_view v) { o.encoding = std::string(v); }},
         {"--x", [](Options& o, Given& g, std::string_view v) {
              o.x = parse_integer<Long>("--x", v);
              g.offset = true;
@@ -270,6 +272,24 @@ struct OptionTable {
     std::map<std::string_view, bool FontStyle::*> style_switches = cli::style_switches();
 };
 
+// Where the output goes and how the input and output are read: given
+// twice with two values, one is a mistake, and which would be a guess. The
+// drawing options may be given again, the last one winning, so that a
+// script's defaults can be overridden.
+void refuse_second(Given& given, std::string_view name, std::string_view value)
+{
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kOnce{
+        {{"-o", "-o"}, {"--output", "-o"}, {"--format", "--format"}, {"--encoding", "--encoding"}}};
+    for (const auto& [spelling, option] : kOnce) {
+        if (name != spelling)
+            continue;
+        const auto [first, fresh] = given.once.try_emplace(std::string(option), value);
+        if (!fresh && first->second != value)
+            usage_error(std::string(option) + " is given twice ('" + first->second + "' and '" + std::string(value) +
+                        "'): give it once");
+    }
+}
+
 // Handles one option at args[i]; returns how many arguments it used.
 std::size_t take_option(const OptionTable& table, Options& o, Given& given, std::span<const char* const> args,
                         std::size_t i)
@@ -291,15 +311,13 @@ std::size_t take_option(const OptionTable& table, Options& o, Given& given, std:
     }
     const auto v = table.valued.find(name);
     if (v == table.valued.end())
-        throw UsageError("unknown option '" + std::string(arg) + "' (try --help)");
-    if (inline_value) {
-        v->second(o, given, *inline_value);
-        return 1;
-    }
-    if (i + 1 >= args.size())
-        throw UsageError(std::string(name) + " needs a value");
-    v->second(o, given, args[i + 1]);
-    return 2;
+        usage_error("unknown option '" + std::string(arg) + "' (try --help)");
+    if (!inline_value && i + 1 >= args.size())
+        usage_error(std::string(name) + " needs a value");
+    const std::string_view value = inline_value ? *inline_value : std::string_view(args[i + 1]);
+    refuse_second(given, name, value);
+    v->second(o, given, value);
+    return inline_value ? 1 : 2;
 }
 
 // The format from --format or the output's extension; they must agree.
@@ -309,28 +327,28 @@ PictureFormat choose_format(const Options& o, const Given& given)
     if (given.format) {
         chosen = format_named(*given.format);
         if (!chosen)
-            throw UsageError("--format must be bmp, png or pbm, not '" + *given.format + "'");
+            usage_error("--format must be bmp, png or pbm, not '" + *given.format + "'");
     }
     if (o.output == "-") {
         if (!chosen)
-            throw UsageError("-o - writes to standard output: give --format bmp, png or pbm");
+            usage_error("-o - writes to standard output: give --format bmp, png or pbm");
         return *chosen;
     }
     const auto dot = o.output.find_last_of("./\\");
     const std::optional<PictureFormat> named =
         dot != std::string::npos && o.output[dot] == '.' ? format_named(o.output.substr(dot + 1)) : std::nullopt;
     if (chosen && named && *chosen != *named)
-        throw UsageError("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
+        usage_error("--format " + std::string(name_of(*chosen)) + " does not match the name '" + o.output + "'");
     if (!chosen && !named)
-        throw UsageError("cannot tell the format of '" + o.output +
-                         "': name it .bmp, .png or .pbm, or give --format bmp, png or pbm");
+        usage_error("cannot tell the format of '" + o.output +
+                    "': name it .bmp, .png or .pbm, or give --format bmp, png or pbm");
     return chosen ? *chosen : *named;
 }
 
 void refuse_unless(bool ok, const std::string& message)
 {
     if (!ok)
-        throw UsageError(message);
+        usage_error(message);
 }
 
 void check_complete(Options& o, const Given& given)
@@ -338,7 +356,7 @@ void check_complete(Options& o, const Given& given)
     if (o.help || o.version)
         return;
     if (o.output.empty())
-        throw UsageError("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
+        usage_error("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
     if (o.output != "-")
         text_argument("the output file name", o.output);
     o.format = choose_format(o, given);
@@ -414,7 +432,7 @@ Options parse_options(std::span<const char* const> args)
             i += take_option(table, o, given, args, i);
         } else {
             if (have_input)
-                throw UsageError("more than one input file ('" + o.input + "' and '" + std::string(arg) + "')");
+                usage_error("more than one input file ('" + o.input + "' and '" + std::string(arg) + "')");
             o.input = std::string(arg);
             have_input = true;
             ++i;
@@ -424,13 +442,22 @@ Options parse_options(std::span<const char* const> args)
     return o;
 }
 
+// The layout help2man reads (see cmake/LumarinInstall.cmake): a heading
+// ending in ':' on its own line, each option at two spaces with its text
+// from column 26, continuation lines at 26 only, and a blank line before
+// any paragraph that is not an option's.
 std::string usage_text()
 {
     return R"(Usage: lumarin [OPTIONS] [FILE|-] -o OUT.bmp|OUT.png|OUT.pbm|-
 
-Renders each line of a UTF-8 text file (standard input when FILE is - or
-absent) into an image, one line below the other, sized to the text:
-nothing is cut off and no blank rows are left below the last line.
+Renders each line of a text file (standard input when FILE is - or absent)
+into a BMP, PNG or PBM picture, one line below the other, sized to the
+text: nothing is cut off and no blank rows are left below the last line.
+
+Input:
+      --encoding NAME    the text's encoding (default UTF-8), for example
+                         CP437, CP858, CP1252 or ISO-8859-15; lines end
+                         with LF, CR LF or CR
 
 Output:
   -o, --output OUT       file to write, once all lines are drawn (replaced
@@ -454,13 +481,15 @@ Text:
                          Mono); a family that is not installed falls back,
                          with a warning
       --size N           point size, 1 to 2048 (default 10)
-      --dpi N            dots per inch the sizes are meant for (default 96):
-                         203 or 300 for thermal printers
+      --dpi N            dots per inch the sizes are meant for, and the
+                         resolution the file states (default 96): 203 or
+                         300 for thermal printers
       --bold, --italic, --underline, --strikethru
-      --fg COLOUR        text colour (default black)
-      --bg COLOUR        background colour (default white)
-                         COLOUR is #RRGGBB or one of black red green yellow
-                         blue magenta cyan white, in any case
+                         the font's styles (default: none)
+      --fg COLOUR        text colour: #RRGGBB, or black, red, green,
+                         yellow, blue, magenta, cyan or white in any case
+                         (default black)
+      --bg COLOUR        background colour, as for --fg (default white)
       --no-antialias     whole-pixel glyph edges in colour output too
                          (colour output has grey edges by default; 1-bit
                          output never has)
@@ -488,16 +517,21 @@ Layout (pixels):
       --top N            top and bottom margin (default 4)
       --side N           left and right margin (default 4)
 
-The object's job (--compat): the surface sized by the object's own rules,
-as a client of the renderer gets it (width from the longest line's UTF-16
-length, FontSize + LineSpacing more height a line), BMP only:
-      --compat           draw that way
+The object's job:
+      --compat           size the surface by the object's own rules, as a
+                         client of the renderer gets it (width from the
+                         longest line's UTF-16 length, FontSize +
+                         LineSpacing more height a line); BMP only
       --width-factor N   column width in percent of the size (default 80)
       --line-spacing N   line pitch (default: round(1.6 x size))
       --x N, --y N       offset of every line (default 0)
 
-      -h, --help         show this help and exit
+Other:
+  -h, --help             show this help and exit
       --version          show the version and exit
+
+Each of -o, --format and --encoding may be given once; any other option
+given again replaces its earlier value.
 
 Examples:
   a receipt for an 80 mm thermal printer (576 dots at 203 dpi):
@@ -507,8 +541,9 @@ Examples:
   a sign in white on blue, to standard output:
       echo 'OPEN' | lumarin --size 72 --fg white --bg blue --format png -o - >sign.png
 
-Exit status: 0 success, 2 bad usage, 3 bad input or text that cannot be
-drawn as asked, 4 a file that cannot be read or written.
+Exit status:
+  0 success, 2 bad usage, 3 bad input or text that cannot be drawn as asked,
+  4 a file that cannot be read or written.
 )";
 }
 

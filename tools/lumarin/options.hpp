@@ -3,25 +3,21 @@
 
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 
 #include "lumarin/page.hpp"
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/picture.hpp"
+#include "tools/lumarin/command_error.hpp"
 
 namespace lumarin::cli {
 
-// Bad usage: the message is what the user reads after "lumarin: ".
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct Options {
     std::string input = "-";  // "-" is standard input
     std::string output;       // as given; "-" is standard output
+    std::string encoding = "UTF-8";  // the input's, as given
     PictureFormat format = PictureFormat::Bmp;
     Text font;                // empty: the platform's default face
     bool font_given = false;
@@ -63,8 +59,8 @@ Text default_font(bool compat);
 // the point size.
 Integer default_line_spacing(Integer size);
 
-// Parses and checks the arguments after the program name; throws
-// UsageError naming the option at fault.
+// Parses and checks the arguments after the program name; throws a usage
+// CommandError naming the option at fault.
 Options parse_options(std::span<const char* const> args);
 
 std::string usage_text();

@@ -3,32 +3,36 @@
 #pragma once
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "lumarin/save_options.hpp"
 
 #include "lumarin/picture.hpp"
+#include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/options.hpp"
 
 namespace lumarin::cli {
 
-// Standard output closed, or its reader gone: a file error whose message
-// says which.
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Throws OutputError when descriptor 1 is closed (`-o - >&-`).
+// Throws a file CommandError when descriptor 1 is closed (`-o - >&-`).
 void refuse_closed_stdout();
 
-// Text (--help, --version) to standard output; throws OutputError as an
-// image's bytes would.
+// A usage CommandError when -o names standard output as a file
+// (/dev/stdout, /dev/fd/1, or the pipe or terminal descriptor 1 is): it
+// cannot be replaced as a file is, and -o - writes it.
+void refuse_stdout_by_name(const std::string& output);
+
+// Before anything is drawn: the JobError the save would give when -o's
+// folder is missing, is not a folder, or cannot be written in by this
+// user (root may write anywhere but on a read-only file system). Nothing
+// is created; whatever else stops the save is still found by it.
+void check_output_folder(const std::string& output);
+
+// Text (--help, --version) to standard output; throws a file CommandError
+// as an image's bytes would.
 void write_text(const std::string& text);
 
-// Throws lumarin::Error naming -o when the file cannot be written, and
-// OutputError when standard output is closed or its reader has gone.
+// Throws lumarin::Error naming -o when the file cannot be written, and a
+// file CommandError when standard output is closed or its reader has gone.
 // `last` is the job's final save, the one that is synced; `warn` hears
 // what access a replaced file lost where --allow-lost-access lets it.
 void write_image(const Picture& picture, const Options& options, bool last,

@@ -31,6 +31,14 @@ int terminal_columns()
     return 80;
 }
 
+// Whole percent, 0 to 100: `done` may run past a total counted too low.
+int percent_of(std::size_t done, std::size_t total)
+{
+    if (total == 0 || done >= total)
+        return 100;
+    return static_cast<int>(done * 100 / total);
+}
+
 }  // namespace
 
 bool stderr_is_terminal()
@@ -44,7 +52,7 @@ bool stderr_is_terminal()
 
 std::string progress_line(std::size_t done, std::size_t total, int columns)
 {
-    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    const int percent = percent_of(done, total);
     char figures[64];
     std::snprintf(figures, sizeof figures, "%3d%% %zu/%zu lines", percent, done, total);
     const std::string tail(figures);
@@ -62,7 +70,10 @@ std::string progress_line(std::size_t done, std::size_t total, int columns)
     return line;
 }
 
-Progress::Progress(std::size_t total, bool enabled) : total_(total), active_(enabled && total >= kMinLines) {}
+Progress::Progress(std::size_t total, bool enabled)
+    : total_(total), enabled_(enabled), active_(enabled && total >= kMinLines)
+{
+}
 
 Progress::~Progress()
 {
@@ -79,11 +90,21 @@ void Progress::wipe()
     shown_percent_ = -1;
 }
 
+void Progress::set_total(std::size_t total)
+{
+    if (total == total_)
+        return;  // a redraw a line would flood the terminal
+    total_ = total;
+    active_ = active_ || (enabled_ && total >= kMinLines);
+    shown_percent_ = -1;
+}
+
 void Progress::update(std::size_t done)
 {
     if (!active_)
         return;
-    const int percent = static_cast<int>(done * 100 / total_);
+    total_ = std::max(total_, done);
+    const int percent = percent_of(done, total_);
     // Redrawing only when the figure changes keeps the terminal traffic to
     // about a hundred short writes whatever the input's length. The width
     // is asked each time: the terminal may have been resized.

@@ -17,7 +17,12 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
+    // `done` past the total raises the total to it: the bar stays full
+    // rather than running over.
     void update(std::size_t done);
+    // A better count than the one the bar started with (the lines once
+    // wrapped); the bar is redrawn at the next update.
+    void set_total(std::size_t total);
     // Clears the bar from the screen; the next update draws it again.
     void wipe();
 
@@ -25,6 +30,7 @@ public:
 
 private:
     std::size_t total_;
+    bool enabled_;
     bool active_;
     bool shown_ = false;
     int shown_percent_ = -1;
@@ -34,7 +40,8 @@ private:
 bool stderr_is_terminal();
 
 // The bar for `done` of `total` in at most `columns - 1` characters (the
-// last column is left free, so that no terminal wraps the line).
+// last column is left free, so that no terminal wraps the line). The
+// figure is held to 0 to 100 %, whatever `done` says.
 std::string progress_line(std::size_t done, std::size_t total, int columns);
 
 }  // namespace lumarin::cli

@@ -76,7 +76,8 @@ PageStyle page_style(const Options& o)
     return style;
 }
 
-void render_measured(std::vector<Text> input, const Options& o, const std::function<void(std::size_t)>& on_line,
+void render_measured(std::vector<Text> input, const Options& o,
+                     const std::function<void(std::size_t, std::size_t)>& on_line,
                      const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     PageEvents events;
@@ -85,7 +86,7 @@ void render_measured(std::vector<Text> input, const Options& o, const std::funct
     events.line_drawn = [&](std::size_t done, std::size_t total, const Picture& so_far) {
         if (o.every_line && done < total)
             write_image(so_far, o, false, warn);
-        on_line(done);
+        on_line(done, total);
     };
     const Picture picture = render_page(std::span<const Text>(input), page_style(o), events);
     write_image(picture, o, true, warn);
@@ -111,7 +112,7 @@ void set_properties(synapse& s, const Options& o, const Text& family)
 }
 
 void render_object_job(const std::vector<Text>& lines, const Options& o,
-                       const std::function<void(std::size_t)>& on_line,
+                       const std::function<void(std::size_t, std::size_t)>& on_line,
                        const std::function<void(const std::string&)>& warn)
 {
     const Text family = font_family(o);
@@ -134,7 +135,7 @@ void render_object_job(const std::vector<Text>& lines, const Options& o,
             else
                 s.PrintTextWithoutSaving(lines[i], o.x, o.y);
         });
-        on_line(i + 1);
+        on_line(i + 1, lines.size());
     }
     if (o.mono) {
         s.Saving = save_options(o, true, warn);
@@ -154,16 +155,16 @@ void refuse_writing_over_input(const Options& o)
     from_utf8(o.output, output);
     std::error_code ec;
     if (std::filesystem::equivalent(std::filesystem::path(input), std::filesystem::path(output), ec))
-        throw UsageError("-o " + o.output + " is the input file; writing there would replace the text");
+        usage_error("-o " + o.output + " is the input file; writing there would replace the text");
 }
 
 }  // namespace
 
-void render(std::vector<Text> lines, const Options& o, const std::function<void(std::size_t)>& on_line,
+void render(std::vector<Text> lines, const Options& o, const std::function<void(std::size_t, std::size_t)>& on_line,
             const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     if (lines.empty())
-        throw InputError("the input has no lines");
+        input_error("the input has no lines");
     refuse_writing_over_input(o);
     if (o.compat)
         render_object_job(lines, o, on_line, warn);

@@ -1,0 +1,108 @@
+// Other encodings through iconv, to UTF-8 and from there to the text.
+#include <iconv.h>
+
+#include <cerrno>
+#include <string>
+
+#include "common/text.hpp"
+#include "tools/lumarin/command_error.hpp"
+#include "tools/lumarin/decoder.hpp"
+
+namespace lumarin::cli {
+
+namespace {
+
+// An iconv conversion, closed with its owner.
+class IconvHandle {
+public:
+    explicit IconvHandle(const std::string& from) : cd_(::iconv_open("UTF-8", from.c_str())) {}
+    ~IconvHandle()
+    {
+        if (valid())
+            ::iconv_close(cd_);
+    }
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+
+    bool valid() const noexcept { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // `bytes` as UTF-8 into `out`; where they are not valid (or end inside
+    // a character), the offset of the first bad byte.
+    std::optional<std::size_t> convert(std::string_view bytes, std::string& out)
+    {
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // each line from the initial state
+        out.assign(bytes.size() * 2 + 16, '\0');
+        char* in = const_cast<char*>(bytes.data());  // iconv's signature; it does not write
+        std::size_t in_left = bytes.size();
+        std::size_t written = 0;
+        while (in_left > 0) {
+            char* to = out.data() + written;
+            std::size_t room = out.size() - written;
+            const std::size_t result = ::iconv(cd_, &in, &in_left, &to, &room);
+            written = out.size() - room;
+            if (result != static_cast<std::size_t>(-1))
+                break;
+            if (errno != E2BIG)
+                return bytes.size() - in_left;  // EILSEQ, or EINVAL: a character cut short
+            out.resize(out.size() * 2);
+        }
+        out.resize(written);
+        return std::nullopt;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+class IconvDecoder final : public Decoder {
+public:
+    IconvDecoder(std::string_view name, std::unique_ptr<IconvHandle> handle)
+        : Decoder(name, false), handle_(std::move(handle))
+    {
+    }
+
+    std::optional<std::size_t> decode(std::string_view line, Text& out) override
+    {
+        if (auto bad = handle_->convert(line, utf8_))
+            return bad;
+        if (!from_utf8(utf8_, out))
+            return 0;  // not reached: iconv writes well-formed UTF-8
+        return std::nullopt;
+    }
+
+private:
+    std::unique_ptr<IconvHandle> handle_;
+    std::string utf8_;  // kept between lines, so that its room is reused
+};
+
+// Every printable ASCII character, CR and LF, which must come out as they
+// went in: lines are split at the bytes CR and LF before decoding.
+bool keeps_ascii(IconvHandle& handle)
+{
+    std::string ascii = "\r\n";
+    for (char c = ' '; c <= '~'; ++c)
+        ascii += c;
+    std::string out;
+    return !handle.convert(ascii, out) && out == ascii;
+}
+
+}  // namespace
+
+std::unique_ptr<Decoder> platform_decoder(std::string_view name)
+{
+    auto handle = std::make_unique<IconvHandle>(std::string(name));
+    if (!handle->valid())
+        return nullptr;
+    if (!keeps_ascii(*handle))
+        usage_error("--encoding '" + std::string(name) +
+                    "' does not keep ASCII as it is, and lines are split at ASCII's CR and LF: "
+                    "convert the text to UTF-8 first (iconv -f " + std::string(name) + " -t UTF-8)");
+    return std::make_unique<IconvDecoder>(name, std::move(handle));
+}
+
+std::string known_encodings_hint()
+{
+    return "give one that `iconv -l` lists, such as UTF-8, CP437, CP858, CP1252 or ISO-8859-1";
+}
+
+}  // namespace lumarin::cli
