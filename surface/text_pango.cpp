@@ -21,6 +21,7 @@
 #include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
+#include "surface/pango_internal.hpp"
 #include "surface/text_drawer.hpp"
 #include "surface/tiles.hpp"
 
@@ -51,12 +52,7 @@ constexpr std::size_t kClusterPiece = 128;
 // zero-width text gets many) are laid out again rather than held.
 constexpr std::size_t kKeptLayouts = 16;
 
-// Code units of the character starting at `i`; a lone surrogate is one
-// character, as to_utf8 makes it.
-std::size_t char_units(std::u16string_view text, std::size_t i)
-{
-    return is_surrogate_pair_at(text, i) ? 2 : 1;
-}
+using pango::char_units;
 
 struct Cuts {
     std::vector<std::size_t> ends;  // where each piece stops, in code units
@@ -270,6 +266,7 @@ public:
               Colour colour) override;
     LineExtents measure(std::u16string_view text, const FontSpec& font) override;
     Text face_of(const FontSpec& font) override;
+    std::vector<std::uint8_t> breaks(std::u16string_view text) override { return pango::break_flags(text); }
 
 private:
     // Switches both contexts to the font's antialiasing, if it changed.
