@@ -127,7 +127,7 @@ public:
     Text face_of(const FontSpec& font) override;
 
 private:
-    void draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
+    void draw_tile(Image& image, const wchar_t* text, int length, UINT options, HFONT font, long long x, long long y,
                    long long x0, long long y0, long long w, long long h, Colour colour) const;
 
     win::DeviceContext dc_ = memory_dc();
@@ -150,8 +150,11 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
     const long long slack_y = tm.tmHeight / 8 + 2;
     const PixelArea area{x - slack_x, y - slack_y, x + extent.cx + slack_x,
                          y + std::max<long long>(extent.cy, tm.tmHeight) + slack_y};
+    // The line's direction by the rule the measure reports, not GDI's own.
+    const UINT options = starts_right_to_left(text) ? ETO_RTLREADING : 0;
     for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
-        draw_tile(image, wide, length, hfont.get(), x, y, tile.left, tile.top, tile.width(), tile.height(), colour);
+        draw_tile(image, wide, length, options, hfont.get(), x, y, tile.left, tile.top, tile.width(), tile.height(),
+                  colour);
     });
 }
 
@@ -171,7 +174,8 @@ Text GdiDrawer::face_of(const FontSpec& font)
     return Text(reinterpret_cast<const char16_t*>(face), wcsnlen(face, LF_FACESIZE));
 }
 
-void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
+void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, UINT options, HFONT font, long long x,
+                          long long y,
                           long long x0, long long y0, long long w, long long h, Colour colour) const
 {
     BITMAPINFO info{};
@@ -198,7 +202,8 @@ void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT f
         SetTextColor(dc_.get(), static_cast<COLORREF>(colour & 0xFFFFFF));
         SetTextAlign(dc_.get(), TA_LEFT | TA_TOP | TA_NOUPDATECP);
         // The tile is within the run's extent, so these offsets fit an int.
-        TextOutW(dc_.get(), static_cast<int>(x - x0), static_cast<int>(y - y0), text, length);
+        ExtTextOutW(dc_.get(), static_cast<int>(x - x0), static_cast<int>(y - y0), options, nullptr, text,
+                    static_cast<UINT>(length), nullptr);
         GdiFlush();
     }
 

@@ -56,16 +56,13 @@ using pango::char_units;
 
 struct Cuts {
     std::vector<std::size_t> ends;  // where each piece stops, in code units
-    PangoDirection direction = PANGO_DIRECTION_NEUTRAL;  // of the first strong character
 };
 
-// What auto_dir uses for one layout; deprecated only in favour of calling
-// fribidi directly.
-PangoDirection first_strong_direction(const char* utf8, int length)
+// A line's base direction, by the rule both platforms share, so that the
+// drawing agrees with the alignment the measure reports.
+PangoDirection base_direction(std::u16string_view text)
 {
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    return pango_find_base_dir(utf8, length);
-    G_GNUC_END_IGNORE_DEPRECATIONS
+    return starts_right_to_left(text) ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR;
 }
 
 // Pango keeps positions in int units of 1/1024 px, so a layout must stay
@@ -105,8 +102,6 @@ Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
         const std::size_t limit = start + piece;
         if (limit >= text.size()) {
             cuts.ends.push_back(text.size());
-            if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
-                cuts.direction = first_strong_direction(to_utf8(text.substr(start)).c_str(), -1);
             break;
         }
         std::size_t window_end = std::min(text.size(), limit + kLookAhead);
@@ -114,8 +109,6 @@ Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
             ++window_end;
         const std::u16string_view window = text.substr(start, window_end - start);
         const std::string utf8 = to_utf8(window);
-        if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
-            cuts.direction = first_strong_direction(utf8.data(), static_cast<int>(utf8.size()));
         attrs.resize(static_cast<std::size_t>(g_utf8_strlen(utf8.data(), static_cast<gssize>(utf8.size()))) + 1);
         pango_get_log_attrs(utf8.data(), static_cast<int>(utf8.size()), -1, pango_language_get_default(),
                             attrs.data(), static_cast<int>(attrs.size()));
@@ -322,6 +315,8 @@ glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view 
     const std::string utf8 = to_utf8(text);
     pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
     pango_layout_set_font_description(layout.get(), font_description(font).get());
+    // The context's base direction, never one Pango finds for itself.
+    pango_layout_set_auto_dir(layout.get(), FALSE);
     return layout;
 }
 
@@ -405,6 +400,7 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
         draw_in_pieces(image, x, y, text, font, colour);
         return;
     }
+    pango_context_set_base_dir(context_.get(), base_direction(text));
     const glue::Layout layout = layout_for(context_.get(), text, font);
     PangoRectangle ink{};
     PangoRectangle logical{};
@@ -444,14 +440,14 @@ LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
     extents.right_to_left = starts_right_to_left(text);
     PangoRectangle logical{};
     if (text.size() <= piece_length(font)) {
+        pango_context_set_base_dir(context_.get(), base_direction(text));
         const glue::Layout layout = layout_for(context_.get(), text, font);
         pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
     } else {
         // Piece by piece, as draw_in_pieces places them; a width past any
         // image's is enough to know.
         const Cuts cuts = cut_into_pieces(text, piece_length(font));
-        pango_context_set_base_dir(piece_context_.get(),
-                                   cuts.direction == PANGO_DIRECTION_RTL ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+        pango_context_set_base_dir(piece_context_.get(), base_direction(text));
         long long width = 0;
         std::size_t begin = 0;
         for (std::size_t i = 0; i < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++i) {
@@ -501,9 +497,7 @@ const PrimaryFont& PangoDrawer::primary_for(const FontSpec& font)
 
 glue::Layout PangoDrawer::piece_layout(std::u16string_view text, const FontSpec& font) const
 {
-    glue::Layout layout = layout_for(piece_context_.get(), text, font);
-    pango_layout_set_auto_dir(layout.get(), FALSE);
-    return layout;
+    return layout_for(piece_context_.get(), text, font);
 }
 
 glue::Items PangoDrawer::itemize(const std::string& utf8, const FontSpec& font) const
@@ -577,8 +571,8 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
     };
 
     const Cuts cuts = cut_into_pieces(text, piece_length(font));
-    const bool rtl = cuts.direction == PANGO_DIRECTION_RTL;
-    pango_context_set_base_dir(piece_context_.get(), rtl ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+    const bool rtl = starts_right_to_left(text);
+    pango_context_set_base_dir(piece_context_.get(), base_direction(text));
     const auto piece_text = [&](std::size_t i) {
         const std::size_t begin = i == 0 ? 0 : cuts.ends[i - 1];
         return text.substr(begin, cuts.ends[i] - begin);

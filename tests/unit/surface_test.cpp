@@ -266,6 +266,48 @@ TEST(Canvas, AwkwardTextDrawsWithoutHarm)
     EXPECT_FALSE(test::first_ink_row(empty));
 }
 
+// A line's direction is that of its first strong character, in the
+// measure and in the drawing alike.
+TEST(Canvas, AFormatCharacterFirstLeavesALineLeftToRight)
+{
+    Form1 form;
+    EXPECT_FALSE(form.Picture1.MeasureLogical(u"\uFEFFHello").right_to_left);
+    EXPECT_TRUE(form.Picture1.MeasureLogical(u"\u200FHello").right_to_left);
+#ifndef _WIN32
+    // Pango draws format characters as nothing; Wine's GDI gives U+FEFF
+    // a glyph of its own.
+    const Image plain = drawn(u"Hello");
+    ASSERT_TRUE(test::first_ink_row(plain));
+    EXPECT_TRUE(test::same_pixels(drawn(u"\uFEFFHello"), plain));
+    EXPECT_TRUE(test::same_pixels(drawn(u"\u200B\uFEFFHello"), plain));
+#endif
+}
+
+TEST(Canvas, DigitsBeforeHebrewFollowItInARightToLeftLine)
+{
+    // Right to left, the digits follow the Hebrew word: the same picture
+    // as the word and the digits drawn apart. A left-to-right mark makes
+    // the line left to right.
+    const Text word = u"\u05E9\u05DC\u05D5\u05DD";
+    const auto mono = [](PictureBox& c) { c.Font().Name(u"Liberation Mono"); };
+    const Image rtl = drawn(u"123 " + word, mono);
+    ASSERT_TRUE(test::first_ink_row(rtl));
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(200);
+    c.Height(40);
+    c.FontSize(10);
+    mono(c);
+    c.CurrentX(4);
+    c.CurrentY(4);
+    c.Print(word);
+    c.CurrentX(static_cast<Single>(4 + c.MeasureLogical(word + u" ").right));
+    c.Print(u"123");
+    const Image apart = c.Image();
+    EXPECT_TRUE(test::same_pixels(rtl, apart));
+    EXPECT_FALSE(test::same_pixels(rtl, drawn(u"\u200E123 " + word, mono)));
+}
+
 TEST(Tiles, CoverWhatOfTheAreaIsOnTheImageOnceInTilesOfAtMostTheSide)
 {
     const Image image(10, 7, kWhite);

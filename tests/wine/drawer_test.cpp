@@ -144,6 +144,37 @@ void test_tiles()
     check(differ < 40, "no seam at the tile edge (" + std::to_string(differ) + " rows differ)");
 }
 
+// The measure and the drawing take a line's direction from its first
+// strong character; a byte order mark has none.
+void test_direction()
+{
+    const auto drawer = lumarin::make_text_drawer();
+    check(!drawer->measure(u"\uFEFFHello", courier(10)).right_to_left, "U+FEFF leaves a line left to right");
+    check(drawer->measure(u"\u200FHello", courier(10)).right_to_left, "a right-to-left mark is strong");
+    const auto image_of = [](const std::u16string& text) {
+        Image image(300, 40, kWhite);
+        lumarin::make_text_drawer()->draw(image, 4, 4, text, courier(10), 0);
+        return image;
+    };
+    const auto same = [](const Image& a, const Image& b) {
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                if (a.at(x, y) != b.at(x, y))
+                    return false;
+        return true;
+    };
+    // Right to left, the digits follow the Hebrew word: the same picture
+    // as the word first in a left-to-right line.
+    const Image rtl = image_of(u"123 \u05E9\u05DC\u05D5\u05DD");
+    check(ink_of(rtl, kWhite, kBlack).count > 0, "a Hebrew line draws");
+    Image apart(300, 40, kWhite);
+    const std::u16string word = u"\u05E9\u05DC\u05D5\u05DD";
+    drawer->draw(apart, 4, 4, word, courier(10), 0);
+    drawer->draw(apart, 4 + drawer->measure(word + u" ", courier(10)).right, 4, u"123", courier(10), 0);
+    check(same(rtl, apart), "digits first, a Hebrew line is right to left");
+    check(!same(rtl, image_of(u"\u200E123 \u05E9\u05DC\u05D5\u05DD")), "a left-to-right mark first, it is not");
+}
+
 }  // namespace
 
 int main()
@@ -153,6 +184,7 @@ int main()
     test_styles();
     test_outside_the_image();
     test_tiles();
+    test_direction();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }
