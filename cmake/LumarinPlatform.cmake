@@ -4,7 +4,7 @@ if(WIN32)
   set(LUMARIN_TEXT_DRAWER text_gdi.cpp)
   set(LUMARIN_FILE_LAYER file_win32.cpp)
   set(LUMARIN_PNG_WRITER "")
-  set(LUMARIN_PLATFORM_LIBS gdi32)
+  set(LUMARIN_PLATFORM_LIBS gdi32 usp10)
 else()
   find_package(PkgConfig REQUIRED)
   # One imported target for every library the static library needs; its

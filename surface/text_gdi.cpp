@@ -5,12 +5,14 @@
 // text colour or untouched, so the 1-bit copy Monotize makes shows the
 // glyphs exactly, not a threshold of blended edges.
 #include <windows.h>
+#include <usp10.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "common/arith.hpp"
 #include "common/text.hpp"
@@ -125,6 +127,7 @@ public:
               Colour colour) override;
     LineExtents measure(std::u16string_view text, const FontSpec& font) override;
     Text face_of(const FontSpec& font) override;
+    std::vector<std::uint8_t> breaks(std::u16string_view text) override;
 
 private:
     void draw_tile(Image& image, const wchar_t* text, int length, UINT options, HFONT font, long long x, long long y,
@@ -172,6 +175,58 @@ Text GdiDrawer::face_of(const FontSpec& font)
     if (GetTextFaceW(dc_.get(), LF_FACESIZE, face) <= 0)
         return {};
     return Text(reinterpret_cast<const char16_t*>(face), wcsnlen(face, LF_FACESIZE));
+}
+
+// The text's runs of one script and direction, followed by the end
+// marker ScriptItemize adds. The buffer starts at a sixteenth of the text
+// and grows fourfold: at most three passes over the text.
+std::vector<SCRIPT_ITEM> script_items(const wchar_t* text, int length)
+{
+    std::vector<SCRIPT_ITEM> items(static_cast<std::size_t>(length / 16) + 16);
+    for (;;) {
+        int count = 0;
+        const HRESULT hr = ScriptItemize(text, length, static_cast<int>(items.size()) - 1, nullptr, nullptr,
+                                         items.data(), &count);
+        if (hr == E_OUTOFMEMORY && items.size() <= static_cast<std::size_t>(length) + 1) {
+            items.resize(std::min<std::size_t>(items.size() * 4, static_cast<std::size_t>(length) + 2));
+            continue;
+        }
+        if (FAILED(hr))
+            fail(ErrorKind::OutOfMemory, "cannot divide the text into runs of one script");
+        items.resize(static_cast<std::size_t>(count) + 1);
+        return items;
+    }
+}
+
+std::uint8_t flags_of(const SCRIPT_LOGATTR& attr)
+{
+    return static_cast<std::uint8_t>((attr.fCharStop ? kClusterStart : 0) | (attr.fSoftBreak ? kLineBreak : 0) |
+                                     (attr.fWhiteSpace ? kWhite : 0));
+}
+
+std::vector<std::uint8_t> GdiDrawer::breaks(std::u16string_view text)
+{
+    std::vector<std::uint8_t> flags(text.size(), 0);
+    if (text.empty())
+        return flags;
+    if (text.size() > INT_MAX / 2)
+        fail(ErrorKind::OutOfMemory, "text too long to break");
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const std::vector<SCRIPT_ITEM> items = script_items(wide, static_cast<int>(text.size()));
+    std::vector<SCRIPT_LOGATTR> attrs(text.size());
+    // Each run by its own script's rules, as Uniscribe expects.
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        const int begin = items[i].iCharPos;
+        const int length = items[i + 1].iCharPos - begin;
+        if (length > 0 && FAILED(ScriptBreak(wide + begin, length, &items[i].a, attrs.data() + begin)))
+            fail(ErrorKind::OutOfMemory, "cannot find where the text may break");
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        flags[i] = flags_of(attrs[i]);
+        if (is_surrogate_pair_at(text, i))
+            flags[++i] = 0;
+    }
+    return flags;
 }
 
 void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, UINT options, HFONT font, long long x,

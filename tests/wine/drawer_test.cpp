@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "surface/image.hpp"
 #include "surface/text_drawer.hpp"
@@ -144,6 +145,48 @@ void test_tiles()
     check(differ < 40, "no seam at the tile edge (" + std::to_string(differ) + " rows differ)");
 }
 
+// Wine's ScriptBreak follows the Unicode line rules for Latin and CJK text
+// but has no dictionary for Thai and takes every Thai or Khmer character,
+// sign and mark for a cluster of its own; only what it does as Windows
+// does is checked.
+void test_breaks()
+{
+    using lumarin::kClusterStart;
+    using lumarin::kLineBreak;
+    using lumarin::kWhite;
+    const auto drawer = lumarin::make_text_drawer();
+    const auto spaces = drawer->breaks(u"ab  cd");
+    check(spaces == std::vector<std::uint8_t>{kClusterStart, kClusterStart, kClusterStart | kWhite,
+                                              kClusterStart | kWhite, kClusterStart | kLineBreak, kClusterStart},
+          "spaces are white and a line breaks after them");
+
+    const auto marks = drawer->breaks(u"e\u0301\u0302 x\U0001F600y");
+    check(marks.size() == 8 && marks[1] == 0 && marks[2] == 0, "combining marks belong to their base");
+    check(marks.size() == 8 && marks[6] == 0 && (marks[5] & kClusterStart) && (marks[7] & kClusterStart),
+          "a surrogate pair is one cluster");
+
+    const auto thai = drawer->breaks(u"\u0E22\u0E34\u0E19\u0E14\u0E35\u0E15\u0E49\u0E2D\u0E19\u0E23\u0E31\u0E1A "
+                                     u"\u0E02\u0E2D\u0E1A\u0E04\u0E38\u0E13");
+    check(thai.size() == 19 && !(thai[8] & kLineBreak) && !(thai[14] & kLineBreak),
+          "no break inside a Thai word");
+    check(thai.size() == 19 && thai[12] == (kClusterStart | kWhite) && (thai[13] & kLineBreak),
+          "a Thai line breaks after a space");
+
+    const auto japanese = drawer->breaks(u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3002");
+    check(japanese.size() == 9 && (japanese[1] & kLineBreak) && (japanese[2] & kLineBreak) &&
+              (japanese[5] & kLineBreak) && !(japanese[8] & kLineBreak),
+          "Japanese breaks between ideographs and kana, not before a full stop");
+
+    // A huge line is itemized once and broken run by run.
+    const auto many = drawer->breaks(u"a" + std::u16string(999999, u'\x0301'));
+    check(many.size() == 1000000 && many[0] == kClusterStart &&
+              std::all_of(many.begin() + 1, many.end(), [](std::uint8_t f) { return f == 0; }),
+          "a million marks are one cluster");
+    const auto xs = drawer->breaks(std::u16string(1000000, u'x'));
+    check(xs.size() == 1000000 && std::none_of(xs.begin(), xs.end(), [](std::uint8_t f) { return f & kLineBreak; }),
+          "a million letters are one word");
+}
+
 // The measure and the drawing take a line's direction from its first
 // strong character; a byte order mark has none.
 void test_direction()
@@ -184,6 +227,7 @@ int main()
     test_styles();
     test_outside_the_image();
     test_tiles();
+    test_breaks();
     test_direction();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
