@@ -16,6 +16,7 @@
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/image.hpp"
+#include "surface/tiles.hpp"
 
 namespace lumarin {
 
@@ -30,13 +31,16 @@ struct FontSpec {
 
 // A line of text as the platform lays it out, in pixels from the point
 // where draw() puts the run's top-left corner: the logical box (the advance
-// across, the font's line height down) and whether the text starts right
-// to left.
+// across, the font's line height down), whether the text starts right to
+// left, and the area draw() may change (its ink with some slack, and the
+// bars), so that a caller can find the ink on an image no larger. An empty
+// area means the drawer does not know it.
 struct LineExtents {
     long long left = 0;
     long long right = 0;
     int line_height = 0;
     bool right_to_left = false;
+    PixelArea reach{};
 };
 
 // The em of a font in whole pixels at 96 dpi, halves to even, at least one.

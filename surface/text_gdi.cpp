@@ -119,6 +119,17 @@ RunSize measure_run(HDC dc, const wchar_t* text, int length)
     return size;
 }
 
+// The area a run drawn at (0, 0) can touch: its advance box, widened by
+// the overhang and, for italics, the lean of the last glyph and the first
+// glyph's left bearing.
+PixelArea run_area(const RunSize& size, const FontSpec& font)
+{
+    const TEXTMETRICW& tm = size.tm;
+    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.style.italic ? tm.tmHeight / 2 : 0) + 2;
+    const long long slack_y = tm.tmHeight / 8 + 2;
+    return {-slack_x, -slack_y, size.extent.cx + slack_x, std::max<long long>(size.extent.cy, tm.tmHeight) + slack_y};
+}
+
 int run_length(std::u16string_view text) { return static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2)); }
 
 class GdiDrawer final : public TextDrawer {
@@ -144,15 +155,8 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
     const FontInDc hfont(dc_.get(), font);
     const int length = run_length(text);
     const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    const auto [tm, extent] = measure_run(dc_.get(), wide, length);
-
-    // The area the run can touch: its advance box, widened by the overhang
-    // and, for italics, the lean of the last glyph and the first glyph's
-    // left bearing.
-    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.style.italic ? tm.tmHeight / 2 : 0) + 2;
-    const long long slack_y = tm.tmHeight / 8 + 2;
-    const PixelArea area{x - slack_x, y - slack_y, x + extent.cx + slack_x,
-                         y + std::max<long long>(extent.cy, tm.tmHeight) + slack_y};
+    const PixelArea reach = run_area(measure_run(dc_.get(), wide, length), font);
+    const PixelArea area{x + reach.left, y + reach.top, x + reach.right, y + reach.bottom};
     // The line's direction by the rule the measure reports, not GDI's own.
     const UINT options = starts_right_to_left(text) ? ETO_RTLREADING : 0;
     for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
@@ -164,8 +168,8 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
 LineExtents GdiDrawer::measure(std::u16string_view text, const FontSpec& font)
 {
     const FontInDc selected(dc_.get(), font);
-    const auto [tm, extent] = measure_run(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), run_length(text));
-    return {0, extent.cx, static_cast<int>(tm.tmHeight), starts_right_to_left(text)};
+    const RunSize size = measure_run(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), run_length(text));
+    return {0, size.extent.cx, static_cast<int>(size.tm.tmHeight), starts_right_to_left(text), run_area(size, font)};
 }
 
 Text GdiDrawer::face_of(const FontSpec& font)

@@ -267,6 +267,15 @@ private:
     // How far draw() moves a layout down to put its baseline where GDI
     // would, in whole pixels.
     long long baseline_shift(PangoLayout* layout, const FontSpec& font);
+    // Where draw() puts one layout at (x, y): the top it moves it to, its
+    // bars and the area it can touch.
+    struct Placed {
+        long long y = 0;
+        std::vector<PixelArea> bars;
+        PixelArea area;
+    };
+    Placed place(PangoLayout* layout, long long x, long long y, const FontSpec& font);
+    long long measure_pieces(std::u16string_view text, const FontSpec& font, PixelArea& reach);
     static glue::Layout layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font);
     glue::Layout piece_layout(std::u16string_view text, const FontSpec& font) const;
     glue::Items itemize(const std::string& utf8, const FontSpec& font) const;
@@ -344,12 +353,28 @@ std::vector<PixelArea> bars_for(PangoLayout* layout, double x, double y, const F
     return bars;
 }
 
+PixelArea united(PixelArea area, const PixelArea& other)
+{
+    return {std::min(area.left, other.left), std::min(area.top, other.top), std::max(area.right, other.right),
+            std::max(area.bottom, other.bottom)};
+}
+
 PixelArea united(PixelArea area, const std::vector<PixelArea>& bars)
 {
     for (const PixelArea& bar : bars)
-        area = {std::min(area.left, bar.left), std::min(area.top, bar.top), std::max(area.right, bar.right),
-                std::max(area.bottom, bar.bottom)};
+        area = united(area, bar);
     return area;
+}
+
+// The area a layout with its origin at (x, y) can touch: its ink and
+// logical boxes with a pixel of slack for antialiasing, in Pango units.
+PixelArea layout_area(double x, double y, const PangoRectangle& ink, const PangoRectangle& logical)
+{
+    const auto edge = [](double origin, long long offset) { return origin + static_cast<double>(offset) / PANGO_SCALE; };
+    return {static_cast<long long>(std::floor(edge(x, std::min(ink.x, logical.x)))) - 1,
+            static_cast<long long>(std::floor(edge(y, std::min(ink.y, logical.y)))) - 1,
+            static_cast<long long>(std::ceil(edge(x, right_of(ink, logical)))) + 1,
+            static_cast<long long>(std::ceil(edge(y, bottom_of(ink, logical)))) + 1};
 }
 
 // Draws the layout with its origin at (x, y) over the part of `area` on the
@@ -402,17 +427,8 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
     }
     pango_context_set_base_dir(context_.get(), base_direction(text));
     const glue::Layout layout = layout_for(context_.get(), text, font);
-    PangoRectangle ink{};
-    PangoRectangle logical{};
-    pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
-
-    // The area the run can touch, with a pixel of slack for antialiasing.
-    y += baseline_shift(layout.get(), font);
-    const auto bars =
-        bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style, primary_for(font));
-    const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
-                         x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
-    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), united(area, bars), bars,
+    const Placed placed = place(layout.get(), x, y, font);
+    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(placed.y), placed.area, placed.bars,
                colour);
 }
 
@@ -433,6 +449,56 @@ long long PangoDrawer::baseline_shift(PangoLayout* layout, const FontSpec& font)
     return std::llround(static_cast<double>(primary.baseline - pango_layout_get_baseline(layout)) / PANGO_SCALE);
 }
 
+// Piece by piece, as draw_in_pieces places them, in the line's visual
+// order; a width past any image's is enough to know. Returns the width in
+// pixels and sets the area the pieces can touch. Without the primary
+// font's baseline the pieces' heights are not known, and the area reaches
+// two line heights above and below.
+long long PangoDrawer::measure_pieces(std::u16string_view text, const FontSpec& font, PixelArea& reach)
+{
+    const Cuts cuts = cut_into_pieces(text, piece_length(font));
+    const bool rtl = starts_right_to_left(text);
+    pango_context_set_base_dir(piece_context_.get(), base_direction(text));
+    const PrimaryFont& primary = primary_for(font);
+    long long width = 0;
+    for (std::size_t n = 0; n < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++n) {
+        piece_done();
+        const std::size_t i = rtl ? cuts.ends.size() - 1 - n : n;
+        const std::size_t begin = i == 0 ? 0 : cuts.ends[i - 1];
+        const glue::Layout layout = piece_layout(text.substr(begin, cuts.ends[i] - begin), font);
+        PangoRectangle ink{};
+        PangoRectangle piece{};
+        pango_layout_get_extents(layout.get(), &ink, &piece);
+        const double pen = static_cast<double>(width) / PANGO_SCALE;
+        const double py = primary.baseline >= 0
+                              ? static_cast<double>(primary.baseline - pango_layout_get_baseline(layout.get())) / PANGO_SCALE
+                              : 0.0;
+        const PixelArea area = united(layout_area(pen, py, ink, piece), bars_for(layout.get(), pen, py, font.style, primary));
+        reach = n == 0 ? area : united(reach, area);
+        width += piece.width;
+    }
+    if (primary.baseline < 0) {
+        const long long line = std::max(primary.line_height, 1);
+        reach.top = std::min(reach.top, -2 * line);
+        reach.bottom = std::max(reach.bottom, 3 * line);
+    }
+    return nearest_pixel(static_cast<double>(width));
+}
+
+PangoDrawer::Placed PangoDrawer::place(PangoLayout* layout, long long x, long long y, const FontSpec& font)
+{
+    PangoRectangle ink{};
+    PangoRectangle logical{};
+    pango_layout_get_pixel_extents(layout, &ink, &logical);
+    y += baseline_shift(layout, font);
+    Placed placed{y, bars_for(layout, static_cast<double>(x), static_cast<double>(y), font.style, primary_for(font)), {}};
+    // The area the run can touch, with a pixel of slack for antialiasing.
+    const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
+                         x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
+    placed.area = united(area, placed.bars);
+    return placed;
+}
+
 LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
 {
     use_antialias(font.antialias);
@@ -443,22 +509,9 @@ LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
         pango_context_set_base_dir(context_.get(), base_direction(text));
         const glue::Layout layout = layout_for(context_.get(), text, font);
         pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+        extents.reach = place(layout.get(), 0, 0, font).area;
     } else {
-        // Piece by piece, as draw_in_pieces places them; a width past any
-        // image's is enough to know.
-        const Cuts cuts = cut_into_pieces(text, piece_length(font));
-        pango_context_set_base_dir(piece_context_.get(), base_direction(text));
-        long long width = 0;
-        std::size_t begin = 0;
-        for (std::size_t i = 0; i < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++i) {
-            piece_done();
-            PangoRectangle piece{};
-            pango_layout_get_extents(piece_layout(text.substr(begin, cuts.ends[i] - begin), font).get(), nullptr,
-                                     &piece);
-            width += piece.width;
-            begin = cuts.ends[i];
-        }
-        logical.width = static_cast<int>(std::min<long long>(nearest_pixel(static_cast<double>(width)), INT_MAX));
+        logical.width = static_cast<int>(std::min<long long>(measure_pieces(text, font, extents.reach), INT_MAX));
         const glue::Layout empty = layout_for(context_.get(), u"", font);
         PangoRectangle line{};
         pango_layout_get_pixel_extents(empty.get(), nullptr, &line);
@@ -640,16 +693,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
             piece.layout = piece_layout(text.substr(piece.begin, piece.end - piece.begin), font);
         const double px = static_cast<double>(x) + piece.pen;
         const double py = static_cast<double>(y) + static_cast<double>(baseline - piece.baseline) / PANGO_SCALE;
-        const auto edge = [](double origin, long long offset) {
-            return origin + static_cast<double>(offset) / PANGO_SCALE;
-        };
-        const PangoRectangle& ink = piece.ink;
-        const PangoRectangle& logical = piece.logical;
-        // As for one layout: the area it can touch, a pixel of slack.
-        const PixelArea area{static_cast<long long>(std::floor(edge(px, std::min(ink.x, logical.x)))) - 1,
-                             static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1,
-                             static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1,
-                             static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) + 1};
+        const PixelArea area = layout_area(px, py, piece.ink, piece.logical);
         const auto bars = bars_for(piece.layout.get(), px, py, font.style, primary);
         draw_tiles(image, piece.layout.get(), px, py, united(area, bars), bars, colour);
     }
