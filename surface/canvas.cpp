@@ -105,7 +105,7 @@ void PictureBox::Print(const Text& text)
 
 FontSpec PictureBox::font_spec() const
 {
-    return {font_.name_, font_size_, style_, antialias_};
+    return {font_.name_, font_size_, style_, antialias_, file_face_of(font_.name_)};
 }
 
 LineExtents PictureBox::MeasureLogical(const Text& text)

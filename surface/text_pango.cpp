@@ -306,6 +306,19 @@ PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
     piece_context_ = make_context(font_map_.get());
 }
 
+// Pango's nearest stretch to a width in percent, fontconfig's scale.
+PangoStretch stretch_for(double width)
+{
+    constexpr std::pair<double, PangoStretch> kWidths[] = {
+        {50, PANGO_STRETCH_ULTRA_CONDENSED}, {62.5, PANGO_STRETCH_EXTRA_CONDENSED}, {75, PANGO_STRETCH_CONDENSED},
+        {87.5, PANGO_STRETCH_SEMI_CONDENSED}, {100, PANGO_STRETCH_NORMAL},         {112.5, PANGO_STRETCH_SEMI_EXPANDED},
+        {125, PANGO_STRETCH_EXPANDED},       {150, PANGO_STRETCH_EXTRA_EXPANDED}, {200, PANGO_STRETCH_ULTRA_EXPANDED}};
+    const auto nearest = std::min_element(std::begin(kWidths), std::end(kWidths), [&](const auto& a, const auto& b) {
+        return std::abs(a.first - width) < std::abs(b.first - width);
+    });
+    return nearest->second;
+}
+
 glue::FontDescription font_description(const FontSpec& font)
 {
     glue::FontDescription desc(pango_font_description_new());
@@ -313,8 +326,14 @@ glue::FontDescription font_description(const FontSpec& font)
     pango_font_description_set_family(desc.get(), family.c_str());
     // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
     pango_font_description_set_absolute_size(desc.get(), em_pixels(font) * PANGO_SCALE);
-    pango_font_description_set_weight(desc.get(), font.style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_style(desc.get(), font.style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    const FileFace face = font.file_face.value_or(FileFace{});
+    const int weight = font.style.bold ? std::max(face.weight, static_cast<int>(PANGO_WEIGHT_BOLD)) : face.weight;
+    pango_font_description_set_weight(desc.get(), static_cast<PangoWeight>(weight));
+    pango_font_description_set_style(desc.get(), font.style.italic || face.slant == FileFace::Slant::Italic
+                                                     ? PANGO_STYLE_ITALIC
+                                                 : face.slant == FileFace::Slant::Oblique ? PANGO_STYLE_OBLIQUE
+                                                                                          : PANGO_STYLE_NORMAL);
+    pango_font_description_set_stretch(desc.get(), stretch_for(face.width));
     return desc;
 }
 
@@ -540,7 +559,7 @@ Text PangoDrawer::face_of(const FontSpec& font)
 const PrimaryFont& PangoDrawer::primary_for(const FontSpec& font)
 {
     if (!have_primary_ || primary_spec_.name != font.name || primary_spec_.size_points != font.size_points ||
-        !(primary_spec_.style == font.style)) {
+        !(primary_spec_.style == font.style) || primary_spec_.file_face != font.file_face) {
         primary_ = primary_font(context_.get(), font);
         primary_spec_ = font;
         have_primary_ = true;
@@ -706,6 +725,33 @@ std::unique_ptr<TextDrawer> make_text_drawer()
     return std::make_unique<PangoDrawer>();
 }
 
+namespace {
+
+// A font's face from its fontconfig entry; what it does not say is regular.
+FileFace face_of_pattern(FcPattern* pattern)
+{
+    FileFace face;
+    double weight = 0;
+    if (FcPatternGetDouble(pattern, FC_WEIGHT, 0, &weight) == FcResultMatch)
+        face.weight = static_cast<int>(std::lround(FcWeightToOpenTypeDouble(weight)));
+    else if (int w = 0; FcPatternGetInteger(pattern, FC_WEIGHT, 0, &w) == FcResultMatch)
+        face.weight = FcWeightToOpenType(w);
+    face.weight = std::clamp(face.weight > 0 ? face.weight : 400, 100, 1000);
+    int slant = FC_SLANT_ROMAN;
+    if (FcPatternGetInteger(pattern, FC_SLANT, 0, &slant) == FcResultMatch)
+        face.slant = slant == FC_SLANT_ITALIC   ? FileFace::Slant::Italic
+                     : slant == FC_SLANT_OBLIQUE ? FileFace::Slant::Oblique
+                                                 : FileFace::Slant::Upright;
+    double width = 100;
+    if (FcPatternGetDouble(pattern, FC_WIDTH, 0, &width) == FcResultMatch)
+        face.width = width;
+    else if (int w = 0; FcPatternGetInteger(pattern, FC_WIDTH, 0, &w) == FcResultMatch)
+        face.width = w;
+    return face;
+}
+
+}  // namespace
+
 Text add_font_file(const std::string& path)
 {
     FcConfig* config = FcConfigGetCurrent();
@@ -727,8 +773,10 @@ Text add_font_file(const std::string& path)
             std::string_view(reinterpret_cast<const char*>(entry_file)) == full &&
             FcPatternGetString(added->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch) {
             Text name;
-            if (from_utf8(reinterpret_cast<const char*>(family), name))
+            if (from_utf8(reinterpret_cast<const char*>(family), name)) {
+                remember_file_face(name, face_of_pattern(added->fonts[i]));
                 return name;
+            }
         }
     }
     fail(ErrorKind::InvalidPropertyValue, path + " holds no font with a family name");
