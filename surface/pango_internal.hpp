@@ -5,10 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/text.hpp"
+#include "surface/text_drawer.hpp"
 
 namespace lumarin::pango {
 
@@ -21,5 +24,16 @@ inline std::size_t char_units(std::u16string_view text, std::size_t i)
 
 // Pango's break positions for `text`, one BreakFlag set per code unit.
 std::vector<std::uint8_t> break_flags(std::u16string_view text);
+
+// A font name that is no family or alias but a family with style words
+// ("Liberation Sans Bold"): that family, in that face.
+struct NamedFont {
+    std::string family;
+    FileFace face;
+};
+// Nothing for a family, an alias or a name that describes no known family.
+std::optional<NamedFont> font_named(const Text& name);
+// Font files added since may make names known.
+void forget_font_names();
 
 }  // namespace lumarin::pango

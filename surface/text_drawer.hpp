@@ -118,6 +118,12 @@ std::unique_ptr<TextDrawer> make_text_drawer();
 // for one that holds no font or a platform that cannot load font files.
 Text add_font_file(const std::string& path);
 
+// True when `name` is an installed family, an alias the platform
+// substitutes families for (Sans, monospace), or a family followed by
+// style words that draws that family ("Liberation Sans Bold"); false when
+// drawing it falls back to another family.
+bool font_name_is_known(std::u16string_view name);
+
 // The face of the font file last added for `family` (ASCII letters in any
 // case), if one was.
 std::optional<FileFace> file_face_of(std::u16string_view family);

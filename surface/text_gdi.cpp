@@ -278,6 +278,29 @@ std::unique_ptr<TextDrawer> make_text_drawer()
     return std::make_unique<GdiDrawer>();
 }
 
+namespace {
+
+int CALLBACK note_family(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;  // one is enough
+}
+
+}  // namespace
+
+bool font_name_is_known(std::u16string_view name)
+{
+    if (name.empty() || name.size() >= LF_FACESIZE)
+        return false;
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    std::memcpy(lf.lfFaceName, name.data(), name.size() * sizeof(wchar_t));
+    const win::DeviceContext dc = memory_dc();
+    bool found = false;
+    EnumFontFamiliesExW(dc.get(), &lf, note_family, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
 Text add_font_file(const std::string& path)
 {
     fail(ErrorKind::InvalidPropertyValue,

@@ -322,11 +322,12 @@ PangoStretch stretch_for(double width)
 glue::FontDescription font_description(const FontSpec& font)
 {
     glue::FontDescription desc(pango_font_description_new());
-    const std::string family = to_utf8(font.name);
+    const std::optional<pango::NamedFont> named = pango::font_named(font.name);
+    const std::string family = named ? named->family : to_utf8(font.name);
     pango_font_description_set_family(desc.get(), family.c_str());
     // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
     pango_font_description_set_absolute_size(desc.get(), em_pixels(font) * PANGO_SCALE);
-    const FileFace face = font.file_face.value_or(FileFace{});
+    const FileFace face = font.file_face ? *font.file_face : named ? named->face : FileFace{};
     const int weight = font.style.bold ? std::max(face.weight, static_cast<int>(PANGO_WEIGHT_BOLD)) : face.weight;
     pango_font_description_set_weight(desc.get(), static_cast<PangoWeight>(weight));
     pango_font_description_set_style(desc.get(), font.style.italic || face.slant == FileFace::Slant::Italic
@@ -775,6 +776,7 @@ Text add_font_file(const std::string& path)
             Text name;
             if (from_utf8(reinterpret_cast<const char*>(family), name)) {
                 remember_file_face(name, face_of_pattern(added->fonts[i]));
+                pango::forget_font_names();
                 return name;
             }
         }

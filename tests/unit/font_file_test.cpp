@@ -3,6 +3,8 @@
 // loaded file changes how its family draws for the rest of the process.
 #include <filesystem>
 
+#include "common/text.hpp"
+
 #include "surface/canvas.hpp"
 #include "surface/text_drawer.hpp"
 #include "support.hpp"
@@ -69,6 +71,28 @@ TEST(FontFile, AnOpenTypeItalicFileDrawsItalic)
     ASSERT_FALSE(test::same_pixels(upright, italic));
     EXPECT_EQ(add_font_file(file), u"Nimbus Mono PS");
     EXPECT_TRUE(test::same_pixels(drawn_in(u"Nimbus Mono PS"), italic));
+}
+
+TEST(FontNames, FamiliesAliasesAndFamiliesWithStyleWordsAreKnown)
+{
+    for (const Text name : {u"Liberation Sans", u"liberation mono", u"Sans", u"monospace", u"serif", u"sans-serif",
+                            u"Liberation Sans Bold", u"Liberation Serif Bold Italic", u"Sans Bold"})
+        EXPECT_TRUE(font_name_is_known(name)) << to_utf8(name);
+    for (const Text name : {u"No Such Family", u"No Such Family Bold", u"Bold", u""})
+        EXPECT_FALSE(font_name_is_known(name)) << to_utf8(name);
+}
+
+TEST(FontNames, StyleWordsAfterAFamilyDrawThatFamilyInThatFace)
+{
+    const Image bold = drawn_in(u"Liberation Sans", {.bold = true});
+    EXPECT_TRUE(test::same_pixels(drawn_in(u"Liberation Sans Bold"), bold));
+    EXPECT_TRUE(test::same_pixels(drawn_in(u"Liberation Sans Bold", {.bold = true}), bold));
+    EXPECT_TRUE(test::same_pixels(drawn_in(u"Liberation Serif Italic"), drawn_in(u"Liberation Serif", {.italic = true})));
+    Form1 form;
+    form.Picture1.Font().Name(u"Liberation Sans Bold");
+    EXPECT_EQ(form.Picture1.ResolvedFace(), u"Liberation Sans");
+    // A family of that whole name is that family, whatever it ends with.
+    EXPECT_FALSE(test::same_pixels(drawn_in(u"Liberation Sans Narrow"), drawn_in(u"Liberation Sans")));
 }
 
 }  // namespace

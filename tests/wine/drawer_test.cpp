@@ -218,6 +218,13 @@ void test_direction()
     check(!same(rtl, image_of(u"\u200E123 \u05E9\u05DC\u05D5\u05DD")), "a left-to-right mark first, it is not");
 }
 
+void test_font_names()
+{
+    check(lumarin::font_name_is_known(u"Courier New"), "a substituted family is known");
+    check(lumarin::font_name_is_known(u"Liberation Mono"), "an installed family is known");
+    check(!lumarin::font_name_is_known(u"No Such Family"), "a missing one is not");
+}
+
 }  // namespace
 
 int main()
@@ -229,6 +236,7 @@ int main()
     test_tiles();
     test_breaks();
     test_direction();
+    test_font_names();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }

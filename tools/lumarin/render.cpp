@@ -50,7 +50,7 @@ bool same_family(const Text& a, const Text& b) { return upper_for_ascii_compare(
 void warn_about_fallback(PictureBox& canvas, const Options& o, const Text& family,
                          const std::function<void(const std::string&)>& warn)
 {
-    if (!o.font_given || looks_like_font_file(o.font))
+    if (!o.font_given || looks_like_font_file(o.font) || font_name_is_known(family))
         return;
     const Text face = canvas.ResolvedFace();
     if (!face.empty() && !same_family(face, family))
