@@ -11,7 +11,8 @@ else()
   # name is older than the libraries beside Pango in it.
   # LumarinConfig.cmake.in repeats this.
   pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo harfbuzz fontconfig libpng)
-  set(LUMARIN_TEXT_DRAWER text_pango.cpp pango_breaks.cpp pango_names.cpp)
+  set(LUMARIN_TEXT_DRAWER text_pango.cpp pango_breaks.cpp pango_font_files.cpp pango_metrics.cpp pango_names.cpp
+    pango_pieces.cpp)
   set(LUMARIN_FILE_LAYER file_posix.cpp)
   set(LUMARIN_PNG_WRITER png.cpp)
   set(LUMARIN_PLATFORM_LIBS PkgConfig::PANGOCAIRO)

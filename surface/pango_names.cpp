@@ -1,10 +1,14 @@
 // What a font name means on Linux: an installed family, an alias that
 // fontconfig substitutes (Sans, monospace), or a family followed by the
-// style words of a Pango font description ("Liberation Sans Bold").
+// style words of a Pango font description ("Liberation Sans Bold"); and
+// the Pango description a font spec asks for.
 #include <fontconfig/fontconfig.h>
 #include <pango/pango.h>
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <utility>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -106,6 +110,42 @@ void forget_font_names()
     const std::lock_guard lock(n.mutex);
     n.meaning.clear();
     n.known.clear();
+}
+
+namespace {
+
+// Pango's nearest stretch to a width in percent, fontconfig's scale.
+PangoStretch stretch_for(double width)
+{
+    constexpr std::pair<double, PangoStretch> kWidths[] = {
+        {50, PANGO_STRETCH_ULTRA_CONDENSED}, {62.5, PANGO_STRETCH_EXTRA_CONDENSED}, {75, PANGO_STRETCH_CONDENSED},
+        {87.5, PANGO_STRETCH_SEMI_CONDENSED}, {100, PANGO_STRETCH_NORMAL},         {112.5, PANGO_STRETCH_SEMI_EXPANDED},
+        {125, PANGO_STRETCH_EXPANDED},       {150, PANGO_STRETCH_EXTRA_EXPANDED}, {200, PANGO_STRETCH_ULTRA_EXPANDED}};
+    const auto nearest = std::min_element(std::begin(kWidths), std::end(kWidths), [&](const auto& a, const auto& b) {
+        return std::abs(a.first - width) < std::abs(b.first - width);
+    });
+    return nearest->second;
+}
+
+}  // namespace
+
+glue::FontDescription font_description(const FontSpec& font)
+{
+    glue::FontDescription desc(pango_font_description_new());
+    const std::optional<pango::NamedFont> named = pango::font_named(font.name);
+    const std::string family = named ? named->family : to_utf8(font.name);
+    pango_font_description_set_family(desc.get(), family.c_str());
+    // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
+    pango_font_description_set_absolute_size(desc.get(), em_pixels(font) * PANGO_SCALE);
+    const FileFace face = font.file_face ? *font.file_face : named ? named->face : FileFace{};
+    const int weight = font.style.bold ? std::max(face.weight, static_cast<int>(PANGO_WEIGHT_BOLD)) : face.weight;
+    pango_font_description_set_weight(desc.get(), static_cast<PangoWeight>(weight));
+    pango_font_description_set_style(desc.get(), font.style.italic || face.slant == FileFace::Slant::Italic
+                                                     ? PANGO_STYLE_ITALIC
+                                                 : face.slant == FileFace::Slant::Oblique ? PANGO_STYLE_OBLIQUE
+                                                                                          : PANGO_STYLE_NORMAL);
+    pango_font_description_set_stretch(desc.get(), stretch_for(face.width));
+    return desc;
 }
 
 }  // namespace lumarin::pango

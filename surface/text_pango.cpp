@@ -3,22 +3,17 @@
 // draws on Windows: a pixel is either the text colour or untouched, so the
 // 1-bit picture keeps every stroke and both platforms give the same glyphs.
 // The same text gives the same pixels on every machine with the same fonts.
-#include <fontconfig/fontconfig.h>
-#include <hb-ot.h>
-#include <stdlib.h>
-#include <unistd.h>
-
+// This file draws and measures; the drawer's other jobs are in pango_*.cpp
+// (see pango_internal.hpp).
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "lumarin/error.hpp"
-#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
 #include "surface/pango_internal.hpp"
@@ -29,117 +24,28 @@ namespace lumarin {
 
 namespace {
 
-constexpr double kDpi = 96.0;
+using pango::Bar;
+using pango::Cuts;
+using pango::cut_into_pieces;
+using pango::font_description;
+using pango::kDpi;
+using pango::piece_length;
+using pango::primary_font;
+using pango::PrimaryFont;
+
 // Cairo's image surfaces stop at 32767 pixels a side; larger areas are
 // drawn in tiles.
 constexpr long long kTile = 16384;
 
-// Pango's layout time grows with the square of a line's length once scripts
-// and directions mix. Longer lines are laid out in pieces of at most this
-// many code units, where the cost is still close to linear.
-constexpr std::size_t kPiece = 4096;
-// A piece ends after white space within this many code units of its limit,
-// else at the last grapheme boundary; the look-ahead gives the boundary
-// rules the context they need.
-constexpr std::size_t kSpaceWindow = 256;
-constexpr std::size_t kLookAhead = 32;
-// Shaping one cluster takes time that grows with the square of its length,
-// so a cluster longer than a piece is cut into pieces of at most this many
-// code units, after the grapheme joiners that stream-safe text has at least
-// every 31 characters.
-constexpr std::size_t kClusterPiece = 128;
 // Layouts kept from measuring to drawing; further visible pieces (only
 // zero-width text gets many) are laid out again rather than held.
 constexpr std::size_t kKeptLayouts = 16;
-
-using pango::char_units;
-
-struct Cuts {
-    std::vector<std::size_t> ends;  // where each piece stops, in code units
-};
 
 // A line's base direction, by the rule both platforms share, so that the
 // drawing agrees with the alignment the measure reports.
 PangoDirection base_direction(std::u16string_view text)
 {
     return starts_right_to_left(text) ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR;
-}
-
-// Pango keeps positions in int units of 1/1024 px, so a layout must stay
-// well short of 2^31 of them, about two million pixels. In large fonts a
-// piece is therefore shorter: some 250,000 px at one em a code unit.
-std::size_t piece_length(const FontSpec& font)
-{
-    const double em = std::max(1.0, static_cast<double>(font.size_points) * kDpi / 72.0);
-    return std::clamp<std::size_t>(static_cast<std::size_t>(250000.0 / em), 16, kPiece);
-}
-
-// Cuts [start, limit), which holds no grapheme boundary, just after grapheme
-// joiners, in pieces of at most `most` code units; returns where the last
-// cut fell, `start` when there was none.
-std::size_t cut_at_joiners(std::u16string_view text, std::size_t start, std::size_t limit, std::size_t most,
-                           std::vector<std::size_t>& ends)
-{
-    std::size_t from = start;
-    std::size_t joined = start;  // just after the last joiner seen
-    for (std::size_t at = start; at < limit; ++at) {
-        if (text[at] == kGraphemeJoiner)
-            joined = at + 1;
-        if (at + 1 - from >= most && joined > from) {
-            ends.push_back(joined);
-            from = joined;
-        }
-    }
-    return from;
-}
-
-Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
-{
-    Cuts cuts;
-    std::vector<PangoLogAttr> attrs;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t limit = start + piece;
-        if (limit >= text.size()) {
-            cuts.ends.push_back(text.size());
-            break;
-        }
-        std::size_t window_end = std::min(text.size(), limit + kLookAhead);
-        if (is_surrogate_pair_at(text, window_end - 1))
-            ++window_end;
-        const std::u16string_view window = text.substr(start, window_end - start);
-        const std::string utf8 = to_utf8(window);
-        attrs.resize(static_cast<std::size_t>(g_utf8_strlen(utf8.data(), static_cast<gssize>(utf8.size()))) + 1);
-        pango_get_log_attrs(utf8.data(), static_cast<int>(utf8.size()), -1, pango_language_get_default(),
-                            attrs.data(), static_cast<int>(attrs.size()));
-        std::size_t after_space = 0;
-        std::size_t boundary = 0;
-        std::size_t character = 0;
-        std::size_t k = 0;  // index of the character that starts at `at`
-        for (std::size_t at = start; at <= limit;) {
-            if (k > 0) {
-                character = at;
-                if (attrs[k].is_cursor_position) {
-                    boundary = at;
-                    if (attrs[k - 1].is_white && at + kSpaceWindow >= limit)
-                        after_space = at;
-                }
-            }
-            at += char_units(text, at);
-            ++k;
-        }
-        if (!after_space && !boundary) {
-            const std::size_t cut = cut_at_joiners(text, start, limit, std::min(piece, kClusterPiece), cuts.ends);
-            if (cut > start) {
-                start = cut;
-                continue;
-            }
-        }
-        const std::size_t end = after_space ? after_space : boundary ? boundary : character;
-        cuts.ends.push_back(end);
-        start = end;
-    }
-    return cuts;
 }
 
 // Glyphs binary unless antialiasing is asked for; full hinting either way.
@@ -171,85 +77,6 @@ long long right_of(const PangoRectangle& ink, const PangoRectangle& logical)
 long long bottom_of(const PangoRectangle& ink, const PangoRectangle& logical)
 {
     return std::max(static_cast<long long>(ink.y) + ink.height, static_cast<long long>(logical.y) + logical.height);
-}
-
-glue::FontDescription font_description(const FontSpec& font);
-
-// What the primary font decides for a whole line, as GDI decides it, so
-// that both platforms agree: the baseline lies the font's Windows ascent
-// (OS/2 usWinAscent) below the top, where Pango's hinted ascent is rounded
-// up and so a pixel lower at some sizes; underline and strike-through are
-// bars of whole pixels, centred on the font's positions for them. Pango's
-// own bars are thinner than a pixel at small sizes and, drawn without
-// antialiasing, would cover no pixel at all.
-struct Bar {
-    int top = 0;  // pixels below the baseline (negative: above)
-    int height = 1;
-};
-
-struct PrimaryFont {
-    int baseline = -1;  // Pango units below the top; none known: each layout keeps its own
-    int line_height = -1;  // pixels, ascent and descent; none known: the layout's
-    Bar underline{1, 1};
-    Bar strikethrough{-3, 1};
-};
-
-// The font's own figures, in its units; figures it lacks come from Pango's
-// metrics, which fall back in turn to estimates.
-class FontUnits {
-public:
-    FontUnits(PangoFont* font, double em)
-        : em_(em), face_(hb_font_get_face(pango_font_get_hb_font(font))), unscaled_(hb_font_create(face_)),
-          upem_(hb_face_get_upem(face_))
-    {
-    }
-    ~FontUnits() { hb_font_destroy(unscaled_); }
-    FontUnits(const FontUnits&) = delete;
-    FontUnits& operator=(const FontUnits&) = delete;
-
-    // The figure in whole pixels, halves up as GDI scales, or `fallback`
-    // (Pango units) rounded.
-    int pixels(hb_ot_metrics_tag_t tag, int fallback) const
-    {
-        hb_position_t value = 0;
-        if (upem_ > 0 && hb_ot_metrics_get_position(unscaled_, tag, &value))
-            return static_cast<int>(std::floor(value * em_ / upem_ + 0.5));
-        return static_cast<int>(std::lround(static_cast<double>(fallback) / PANGO_SCALE));
-    }
-
-private:
-    double em_;
-    hb_face_t* face_;  // owned by the font
-    hb_font_t* unscaled_;  // positions in font units
-    unsigned upem_;
-};
-
-// A bar centred on `position` pixels above the baseline, GDI's way.
-Bar bar_at(int position, int thickness)
-{
-    const int height = std::max(1, thickness);
-    return {-(position + height / 2), height};
-}
-
-PrimaryFont primary_font(PangoContext* context, const FontSpec& font)
-{
-    const glue::Font loaded(pango_context_load_font(context, font_description(font).get()));
-    if (!loaded)
-        return {};
-    const glue::FontMetrics m(pango_font_get_metrics(loaded.get(), nullptr));
-    const FontUnits units(loaded.get(), em_pixels(font));
-    const int ascent = units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_ASCENT, -PANGO_SCALE);
-    const int descent = std::abs(units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_DESCENT, 0));
-    return {
-        ascent > 0 ? ascent * PANGO_SCALE : -1,
-        ascent > 0 ? ascent + descent : -1,
-        bar_at(units.pixels(HB_OT_METRICS_TAG_UNDERLINE_OFFSET, pango_font_metrics_get_underline_position(m.get())),
-               units.pixels(HB_OT_METRICS_TAG_UNDERLINE_SIZE, pango_font_metrics_get_underline_thickness(m.get()))),
-        bar_at(units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_OFFSET,
-                            pango_font_metrics_get_strikethrough_position(m.get())),
-               units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_SIZE,
-                            pango_font_metrics_get_strikethrough_thickness(m.get()))),
-    };
 }
 
 class PangoDrawer final : public TextDrawer {
@@ -304,38 +131,6 @@ PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(font_map_.get()), kDpi);
     context_ = make_context(font_map_.get());
     piece_context_ = make_context(font_map_.get());
-}
-
-// Pango's nearest stretch to a width in percent, fontconfig's scale.
-PangoStretch stretch_for(double width)
-{
-    constexpr std::pair<double, PangoStretch> kWidths[] = {
-        {50, PANGO_STRETCH_ULTRA_CONDENSED}, {62.5, PANGO_STRETCH_EXTRA_CONDENSED}, {75, PANGO_STRETCH_CONDENSED},
-        {87.5, PANGO_STRETCH_SEMI_CONDENSED}, {100, PANGO_STRETCH_NORMAL},         {112.5, PANGO_STRETCH_SEMI_EXPANDED},
-        {125, PANGO_STRETCH_EXPANDED},       {150, PANGO_STRETCH_EXTRA_EXPANDED}, {200, PANGO_STRETCH_ULTRA_EXPANDED}};
-    const auto nearest = std::min_element(std::begin(kWidths), std::end(kWidths), [&](const auto& a, const auto& b) {
-        return std::abs(a.first - width) < std::abs(b.first - width);
-    });
-    return nearest->second;
-}
-
-glue::FontDescription font_description(const FontSpec& font)
-{
-    glue::FontDescription desc(pango_font_description_new());
-    const std::optional<pango::NamedFont> named = pango::font_named(font.name);
-    const std::string family = named ? named->family : to_utf8(font.name);
-    pango_font_description_set_family(desc.get(), family.c_str());
-    // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
-    pango_font_description_set_absolute_size(desc.get(), em_pixels(font) * PANGO_SCALE);
-    const FileFace face = font.file_face ? *font.file_face : named ? named->face : FileFace{};
-    const int weight = font.style.bold ? std::max(face.weight, static_cast<int>(PANGO_WEIGHT_BOLD)) : face.weight;
-    pango_font_description_set_weight(desc.get(), static_cast<PangoWeight>(weight));
-    pango_font_description_set_style(desc.get(), font.style.italic || face.slant == FileFace::Slant::Italic
-                                                     ? PANGO_STYLE_ITALIC
-                                                 : face.slant == FileFace::Slant::Oblique ? PANGO_STYLE_OBLIQUE
-                                                                                          : PANGO_STYLE_NORMAL);
-    pango_font_description_set_stretch(desc.get(), stretch_for(face.width));
-    return desc;
 }
 
 glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font)
@@ -724,64 +519,6 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
 std::unique_ptr<TextDrawer> make_text_drawer()
 {
     return std::make_unique<PangoDrawer>();
-}
-
-namespace {
-
-// A font's face from its fontconfig entry; what it does not say is regular.
-FileFace face_of_pattern(FcPattern* pattern)
-{
-    FileFace face;
-    double weight = 0;
-    if (FcPatternGetDouble(pattern, FC_WEIGHT, 0, &weight) == FcResultMatch)
-        face.weight = static_cast<int>(std::lround(FcWeightToOpenTypeDouble(weight)));
-    else if (int w = 0; FcPatternGetInteger(pattern, FC_WEIGHT, 0, &w) == FcResultMatch)
-        face.weight = FcWeightToOpenType(w);
-    face.weight = std::clamp(face.weight > 0 ? face.weight : 400, 100, 1000);
-    int slant = FC_SLANT_ROMAN;
-    if (FcPatternGetInteger(pattern, FC_SLANT, 0, &slant) == FcResultMatch)
-        face.slant = slant == FC_SLANT_ITALIC   ? FileFace::Slant::Italic
-                     : slant == FC_SLANT_OBLIQUE ? FileFace::Slant::Oblique
-                                                 : FileFace::Slant::Upright;
-    double width = 100;
-    if (FcPatternGetDouble(pattern, FC_WIDTH, 0, &width) == FcResultMatch)
-        face.width = width;
-    else if (int w = 0; FcPatternGetInteger(pattern, FC_WIDTH, 0, &w) == FcResultMatch)
-        face.width = w;
-    return face;
-}
-
-}  // namespace
-
-Text add_font_file(const std::string& path)
-{
-    FcConfig* config = FcConfigGetCurrent();
-    // Fontconfig records the file by the name it is given: an absolute one
-    // finds the entry again below.
-    const std::unique_ptr<char, decltype(&std::free)> absolute(::realpath(path.c_str(), nullptr), &std::free);
-    if (!absolute || ::access(absolute.get(), R_OK) != 0)
-        fail(ErrorKind::FileNotFound, "cannot read the font file " + path);
-    const std::string_view full(absolute.get());
-    const auto* file = reinterpret_cast<const FcChar8*>(absolute.get());
-    if (!FcConfigAppFontAddFile(config, file))
-        fail(ErrorKind::InvalidPropertyValue, path + " holds no font this system can load");
-    // The fonts just added are the application set's entries for this file.
-    FcFontSet* added = FcConfigGetFonts(config, FcSetApplication);
-    for (int i = 0; added && i < added->nfont; ++i) {
-        FcChar8* entry_file = nullptr;
-        FcChar8* family = nullptr;
-        if (FcPatternGetString(added->fonts[i], FC_FILE, 0, &entry_file) == FcResultMatch &&
-            std::string_view(reinterpret_cast<const char*>(entry_file)) == full &&
-            FcPatternGetString(added->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch) {
-            Text name;
-            if (from_utf8(reinterpret_cast<const char*>(family), name)) {
-                remember_file_face(name, face_of_pattern(added->fonts[i]));
-                pango::forget_font_names();
-                return name;
-            }
-        }
-    }
-    fail(ErrorKind::InvalidPropertyValue, path + " holds no font with a family name");
 }
 
 }  // namespace lumarin
