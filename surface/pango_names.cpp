@@ -89,19 +89,31 @@ Names& names()
     return n;
 }
 
+// `name`'s entry in `cache`, worked out unlocked (fontconfig takes its
+// time) when it is not there yet.
+template <typename Value, typename Work>
+Value remembered(std::map<Text, Value>& cache, const Text& name, Work work)
+{
+    Names& n = names();
+    {
+        const std::lock_guard lock(n.mutex);
+        if (const auto found = cache.find(name); found != cache.end())
+            return found->second;
+    }
+    Value value = work();
+    const std::lock_guard lock(n.mutex);
+    cache.emplace(name, value);
+    return value;
+}
+
 }  // namespace
 
 std::optional<NamedFont> font_named(const Text& name)
 {
-    Names& n = names();
-    const std::lock_guard lock(n.mutex);
-    const auto found = n.meaning.find(name);
-    if (found != n.meaning.end())
-        return found->second;
-    const std::string utf8 = to_utf8(name);
-    std::optional<NamedFont> named = is_family_or_alias(utf8) ? std::nullopt : described(utf8);
-    n.meaning.emplace(name, named);
-    return named;
+    return remembered(names().meaning, name, [&] {
+        const std::string utf8 = to_utf8(name);
+        return is_family_or_alias(utf8) ? std::nullopt : described(utf8);
+    });
 }
 
 void forget_font_names()
@@ -132,7 +144,7 @@ PangoStretch stretch_for(double width)
 glue::FontDescription font_description(const FontSpec& font)
 {
     glue::FontDescription desc(pango_font_description_new());
-    const std::optional<pango::NamedFont> named = pango::font_named(font.name);
+    const std::optional<NamedFont> named = font_named(font.name);
     const std::string family = named ? named->family : to_utf8(font.name);
     pango_font_description_set_family(desc.get(), family.c_str());
     // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
@@ -155,18 +167,9 @@ namespace lumarin {
 bool font_name_is_known(std::u16string_view name)
 {
     const Text key(name);
-    {
-        pango::Names& n = pango::names();
-        const std::lock_guard lock(n.mutex);
-        const auto found = n.known.find(key);
-        if (found != n.known.end())
-            return found->second;
-    }
-    const bool known = pango::is_family_or_alias(to_utf8(name)) || pango::font_named(key).has_value();
-    pango::Names& n = pango::names();
-    const std::lock_guard lock(n.mutex);
-    n.known.emplace(key, known);
-    return known;
+    return pango::remembered(pango::names().known, key, [&] {
+        return pango::is_family_or_alias(to_utf8(key)) || pango::font_named(key).has_value();
+    });
 }
 
 }  // namespace lumarin
