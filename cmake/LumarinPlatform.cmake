@@ -4,14 +4,15 @@ if(WIN32)
   set(LUMARIN_TEXT_DRAWER text_gdi.cpp)
   set(LUMARIN_FILE_LAYER file_win32.cpp)
   set(LUMARIN_PNG_WRITER "")
-  set(LUMARIN_PLATFORM_LIBS gdi32)
+  set(LUMARIN_PLATFORM_LIBS gdi32 usp10)
 else()
   find_package(PkgConfig REQUIRED)
   # One imported target for every library the static library needs; its
   # name is older than the libraries beside Pango in it.
   # LumarinConfig.cmake.in repeats this.
   pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo harfbuzz fontconfig libpng)
-  set(LUMARIN_TEXT_DRAWER text_pango.cpp)
+  set(LUMARIN_TEXT_DRAWER text_pango.cpp pango_breaks.cpp pango_font_files.cpp pango_metrics.cpp pango_names.cpp
+    pango_pieces.cpp)
   set(LUMARIN_FILE_LAYER file_posix.cpp)
   set(LUMARIN_PNG_WRITER png.cpp)
   set(LUMARIN_PLATFORM_LIBS PkgConfig::PANGOCAIRO)

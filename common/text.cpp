@@ -1,5 +1,8 @@
 #include "common/text.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 namespace lumarin {
 
 namespace {
@@ -138,27 +141,26 @@ Text upper_for_ascii_compare(std::u16string_view text)
 
 namespace {
 
-bool is_right_to_left(char32_t c)
-{
-    return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF) ||
-           (c >= 0x10800 && c <= 0x10FFF) || (c >= 0x1E800 && c <= 0x1EFFF);
-}
+struct StrongRange {
+    char32_t first;
+    char32_t last;
+    bool right_to_left;
+};
 
-// Characters that take their direction from their neighbours: ASCII and
-// Latin-1 non-letters, combining marks, general punctuation, symbols and
-// emoji. A Hebrew or Arabic mark or digit is taken as strong, which only
-// matters for text that starts with one.
-bool is_weak(char32_t c)
-{
-    const bool ascii_letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (c < 0x80)
-        return !ascii_letter;
-    return (c >= 0x80 && c <= 0xBF) || c == 0xD7 || c == 0xF7 || (c >= 0x0300 && c <= 0x036F) ||
-           (c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFE00 && c <= 0xFE0F) ||
-           (c >= 0x1F000 && c <= 0x1FAFF) || c == 0xFEFF;
-}
+constexpr StrongRange kStrong[] = {
+#include "common/bidi_table.inc"
+};
 
 }  // namespace
+
+Direction strong_direction(char32_t c)
+{
+    const auto* row = std::upper_bound(std::begin(kStrong), std::end(kStrong), c,
+                                       [](char32_t value, const StrongRange& r) { return value < r.first; });
+    if (row == std::begin(kStrong) || c > (row - 1)->last)
+        return Direction::None;
+    return (row - 1)->right_to_left ? Direction::RightToLeft : Direction::LeftToRight;
+}
 
 bool starts_right_to_left(std::u16string_view text)
 {
@@ -168,8 +170,9 @@ bool starts_right_to_left(std::u16string_view text)
             c = 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         }
-        if (!is_weak(c))
-            return is_right_to_left(c);
+        const Direction d = strong_direction(c);
+        if (d != Direction::None)
+            return d == Direction::RightToLeft;
     }
     return false;
 }

@@ -29,11 +29,15 @@ bool has_lone_surrogate_or_nul(std::u16string_view text);
 // is left as it is and so cannot match an ASCII letter.
 Text upper_for_ascii_compare(std::u16string_view text);
 
+// A character's strong direction by its Unicode bidi class: L is left to
+// right, R and AL right to left; every other class (numbers, neutrals,
+// marks, format characters such as U+FEFF and U+200B) has none.
+enum class Direction { None, LeftToRight, RightToLeft };
+Direction strong_direction(char32_t c);
+
 // True when the first character with a strong direction is written right
-// to left (Hebrew, Arabic and the other scripts of U+0590-U+08FF, their
-// presentation forms, and the right-to-left planes' scripts). Digits,
-// punctuation, spaces and marks have no strong direction; text without a
-// strong character is left to right.
+// to left. Text without a strong character is left to right. Both drawers
+// take a line's base direction from this.
 bool starts_right_to_left(std::u16string_view text);
 
 // UTF-8 text fit for a one-line message that a terminal shows as it is:

@@ -154,6 +154,7 @@ FontSpec PageMaker::font_for(double points96) const
     font.size_points = static_cast<Single>(points96);
     font.style = {style_.bold, style_.italic, style_.underline, style_.strikethrough};
     font.antialias = style_.antialias && !style_.mono;
+    font.file_face = file_face_of(family_);
     return font;
 }
 
@@ -170,7 +171,9 @@ void PageMaker::choose_font()
                  " dpi is " + std::to_string(std::lround(points96)) + " points at 96 dpi; a font may have 1 to " +
                  std::to_string(kMaxFontPoints));
     ts_.font(font_for(points96));
-    if (style_.font_file.empty() && !style_.font.empty()) {
+    // Names fontconfig knows (families, aliases such as "monospace", a
+    // family with style words) draw as named, whatever face answers.
+    if (style_.font_file.empty() && !style_.font.empty() && !font_name_is_known(family_)) {
         const Text face = ts_.face();
         if (!face.empty() && upper_for_ascii_compare(face) != upper_for_ascii_compare(family_))
             warn("the font '" + to_utf8(family_) + "' is not installed; drawing with '" + to_utf8(face) + "'");

@@ -30,15 +30,21 @@ TextMetrics Typesetter::measure(std::u16string_view text)
     if (width > kMaxImageSide)
         fail(ErrorKind::OutOfMemory, "text " + std::to_string(width) + " pixels wide, more than the " +
                                          std::to_string(kMaxImageSide) + " a picture may have");
-    // Ink may reach past the logical box (overhangs, marks, tall scripts):
-    // a margin of two lines on every side holds any ordinary font.
-    const long long margin = 2LL * std::max(m.logical.line_height, 1);
-    const long long scratch_width = width + 2 * margin;
-    const long long scratch_height = m.logical.line_height + 2 * margin;
-    check_image_size(scratch_width, scratch_height);
-    Image scratch(static_cast<int>(scratch_width), static_cast<int>(scratch_height), 0xFFFFFF);
-    const long long origin_x = margin - m.logical.left;
-    drawer_->draw(scratch, origin_x, margin, text, font_, 0x000000);
+    // The scratch image covers what the drawer may change, no more, so that
+    // a huge font still fits the image caps. A drawer that does not know
+    // gets a margin of two lines on every side of the logical box, which
+    // holds the ink of any ordinary font.
+    PixelArea reach = m.logical.reach;
+    if (reach.width() <= 0 || reach.height() <= 0) {
+        const long long margin = 2LL * std::max(m.logical.line_height, 1);
+        reach = {m.logical.left - margin, -margin, m.logical.right + margin, m.logical.line_height + margin};
+    }
+    reach = {reach.left - 1, reach.top - 1, reach.right + 1, reach.bottom + 1};
+    check_image_size(reach.width(), reach.height());
+    Image scratch(static_cast<int>(reach.width()), static_cast<int>(reach.height()), 0xFFFFFF);
+    const long long origin_x = -reach.left;
+    const long long origin_y = -reach.top;
+    drawer_->draw(scratch, origin_x, origin_y, text, font_, 0x000000);
     // Rows the text left white are skipped whole: every byte is 0xFF but
     // the padding, which is zero.
     const std::size_t used = static_cast<std::size_t>(scratch.width()) * 3;
@@ -50,7 +56,7 @@ TextMetrics Typesetter::measure(std::u16string_view text)
         for (int x = 0; x < scratch.width(); ++x) {
             if (scratch.at(x, y) == 0xFFFFFF)
                 continue;
-            const PixelArea pixel{x - origin_x, y - margin, x - origin_x + 1, y - margin + 1};
+            const PixelArea pixel{x - origin_x, y - origin_y, x - origin_x + 1, y - origin_y + 1};
             m.ink = m.has_ink ? PixelArea{std::min(m.ink.left, pixel.left), std::min(m.ink.top, pixel.top),
                                           std::max(m.ink.right, pixel.right), std::max(m.ink.bottom, pixel.bottom)}
                               : pixel;

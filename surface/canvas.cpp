@@ -105,7 +105,7 @@ void PictureBox::Print(const Text& text)
 
 FontSpec PictureBox::font_spec() const
 {
-    return {font_.name_, font_size_, style_, false};
+    return {font_.name_, font_size_, style_, false, file_face_of(font_.name_)};
 }
 
 Form1::Form1() : Picture1(make_text_drawer()) {}

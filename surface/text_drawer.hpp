@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +17,20 @@
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/image.hpp"
+#include "surface/tiles.hpp"
 
 namespace lumarin {
+
+// The face a font file holds: its weight (100 thin to 900 black, 400
+// regular, 700 bold), slant and width (percent of normal: 75 condensed).
+struct FileFace {
+    enum class Slant { Upright, Italic, Oblique };
+    int weight = 400;
+    Slant slant = Slant::Upright;
+    double width = 100;
+
+    friend bool operator==(const FileFace&, const FileFace&) noexcept = default;
+};
 
 struct FontSpec {
     Text name;
@@ -26,17 +39,23 @@ struct FontSpec {
     // Greyscale edges: only the command offers it, for colour output. The
     // object's text is binary, so its 1-bit copy keeps every stroke.
     bool antialias = false;
+    // For a family loaded from a font file, that file's face: bold and
+    // italic in `style` add to it, never take from it.
+    std::optional<FileFace> file_face{};
 };
 
 // A line of text as the platform lays it out, in pixels from the point
 // where draw() puts the run's top-left corner: the logical box (the advance
-// across, the font's line height down) and whether the text starts right
-// to left.
+// across, the font's line height down), whether the text starts right to
+// left, and the area draw() may change (its ink with some slack, and the
+// bars), so that a caller can find the ink on an image no larger. An empty
+// area means the drawer does not know it.
 struct LineExtents {
     long long left = 0;
     long long right = 0;
     int line_height = 0;
     bool right_to_left = false;
+    PixelArea reach{};
 };
 
 // The em of a font in whole pixels at 96 dpi, halves to even, at least one.
@@ -93,9 +112,22 @@ private:
 std::unique_ptr<TextDrawer> make_text_drawer();
 
 // Makes the fonts in a font file available to drawers made afterwards, in
-// this process only; returns the family name of its first font. Throws
-// FileNotFound for a missing file, InvalidPropertyValue for one that holds
-// no font or a platform that cannot load font files.
+// this process only; returns the family name of its first font, which is
+// drawn from then on in that font's face (see file_face_of): a bold file
+// draws bold. Throws FileNotFound for a missing file, InvalidPropertyValue
+// for one that holds no font or a platform that cannot load font files.
 Text add_font_file(const std::string& path);
+
+// True when `name` is an installed family, an alias the platform
+// substitutes families for (Sans, monospace), or a family followed by
+// style words that draws that family ("Liberation Sans Bold"); false when
+// drawing it falls back to another family.
+bool font_name_is_known(std::u16string_view name);
+
+// The face of the font file last added for `family` (ASCII letters in any
+// case), if one was.
+std::optional<FileFace> file_face_of(std::u16string_view family);
+// Records what add_font_file found; for the drawers' add_font_file only.
+void remember_file_face(std::u16string_view family, const FileFace& face);
 
 }  // namespace lumarin

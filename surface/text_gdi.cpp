@@ -5,12 +5,14 @@
 // text colour or untouched, so the 1-bit copy Monotize makes shows the
 // glyphs exactly, not a threshold of blended edges.
 #include <windows.h>
+#include <usp10.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "common/arith.hpp"
 #include "common/text.hpp"
@@ -117,6 +119,17 @@ RunSize measure_run(HDC dc, const wchar_t* text, int length)
     return size;
 }
 
+// The area a run drawn at (0, 0) can touch: its advance box, widened by
+// the overhang and, for italics, the lean of the last glyph and the first
+// glyph's left bearing.
+PixelArea run_area(const RunSize& size, const FontSpec& font)
+{
+    const TEXTMETRICW& tm = size.tm;
+    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.style.italic ? tm.tmHeight / 2 : 0) + 2;
+    const long long slack_y = tm.tmHeight / 8 + 2;
+    return {-slack_x, -slack_y, size.extent.cx + slack_x, std::max<long long>(size.extent.cy, tm.tmHeight) + slack_y};
+}
+
 int run_length(std::u16string_view text) { return static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 2)); }
 
 class GdiDrawer final : public TextDrawer {
@@ -125,9 +138,10 @@ public:
               Colour colour) override;
     LineExtents measure(std::u16string_view text, const FontSpec& font) override;
     Text face_of(const FontSpec& font) override;
+    std::vector<std::uint8_t> breaks(std::u16string_view text) override;
 
 private:
-    void draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
+    void draw_tile(Image& image, const wchar_t* text, int length, UINT options, HFONT font, long long x, long long y,
                    long long x0, long long y0, long long w, long long h, Colour colour) const;
 
     win::DeviceContext dc_ = memory_dc();
@@ -141,25 +155,21 @@ void GdiDrawer::draw(Image& image, long long x, long long y, std::u16string_view
     const FontInDc hfont(dc_.get(), font);
     const int length = run_length(text);
     const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    const auto [tm, extent] = measure_run(dc_.get(), wide, length);
-
-    // The area the run can touch: its advance box, widened by the overhang
-    // and, for italics, the lean of the last glyph and the first glyph's
-    // left bearing.
-    const long long slack_x = tm.tmOverhang + tm.tmMaxCharWidth / 2 + (font.style.italic ? tm.tmHeight / 2 : 0) + 2;
-    const long long slack_y = tm.tmHeight / 8 + 2;
-    const PixelArea area{x - slack_x, y - slack_y, x + extent.cx + slack_x,
-                         y + std::max<long long>(extent.cy, tm.tmHeight) + slack_y};
+    const PixelArea reach = run_area(measure_run(dc_.get(), wide, length), font);
+    const PixelArea area{x + reach.left, y + reach.top, x + reach.right, y + reach.bottom};
+    // The line's direction by the rule the measure reports, not GDI's own.
+    const UINT options = starts_right_to_left(text) ? ETO_RTLREADING : 0;
     for_each_tile(image, area, kTile, [&](const PixelArea& tile) {
-        draw_tile(image, wide, length, hfont.get(), x, y, tile.left, tile.top, tile.width(), tile.height(), colour);
+        draw_tile(image, wide, length, options, hfont.get(), x, y, tile.left, tile.top, tile.width(), tile.height(),
+                  colour);
     });
 }
 
 LineExtents GdiDrawer::measure(std::u16string_view text, const FontSpec& font)
 {
     const FontInDc selected(dc_.get(), font);
-    const auto [tm, extent] = measure_run(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), run_length(text));
-    return {0, extent.cx, static_cast<int>(tm.tmHeight), starts_right_to_left(text)};
+    const RunSize size = measure_run(dc_.get(), reinterpret_cast<const wchar_t*>(text.data()), run_length(text));
+    return {0, size.extent.cx, static_cast<int>(size.tm.tmHeight), starts_right_to_left(text), run_area(size, font)};
 }
 
 Text GdiDrawer::face_of(const FontSpec& font)
@@ -171,7 +181,60 @@ Text GdiDrawer::face_of(const FontSpec& font)
     return Text(reinterpret_cast<const char16_t*>(face), wcsnlen(face, LF_FACESIZE));
 }
 
-void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT font, long long x, long long y,
+// The text's runs of one script and direction, followed by the end
+// marker ScriptItemize adds. The buffer starts at a sixteenth of the text
+// and grows fourfold: at most three passes over the text.
+std::vector<SCRIPT_ITEM> script_items(const wchar_t* text, int length)
+{
+    std::vector<SCRIPT_ITEM> items(static_cast<std::size_t>(length / 16) + 16);
+    for (;;) {
+        int count = 0;
+        const HRESULT hr = ScriptItemize(text, length, static_cast<int>(items.size()) - 1, nullptr, nullptr,
+                                         items.data(), &count);
+        if (hr == E_OUTOFMEMORY && items.size() <= static_cast<std::size_t>(length) + 1) {
+            items.resize(std::min<std::size_t>(items.size() * 4, static_cast<std::size_t>(length) + 2));
+            continue;
+        }
+        if (FAILED(hr))
+            fail(ErrorKind::OutOfMemory, "cannot divide the text into runs of one script");
+        items.resize(static_cast<std::size_t>(count) + 1);
+        return items;
+    }
+}
+
+std::uint8_t flags_of(const SCRIPT_LOGATTR& attr)
+{
+    return static_cast<std::uint8_t>((attr.fCharStop ? kClusterStart : 0) | (attr.fSoftBreak ? kLineBreak : 0) |
+                                     (attr.fWhiteSpace ? kWhite : 0));
+}
+
+std::vector<std::uint8_t> GdiDrawer::breaks(std::u16string_view text)
+{
+    std::vector<std::uint8_t> flags(text.size(), 0);
+    if (text.empty())
+        return flags;
+    if (text.size() > INT_MAX / 2)
+        fail(ErrorKind::OutOfMemory, "text too long to break");
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const std::vector<SCRIPT_ITEM> items = script_items(wide, static_cast<int>(text.size()));
+    std::vector<SCRIPT_LOGATTR> attrs(text.size());
+    // Each run by its own script's rules, as Uniscribe expects.
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        const int begin = items[i].iCharPos;
+        const int length = items[i + 1].iCharPos - begin;
+        if (length > 0 && FAILED(ScriptBreak(wide + begin, length, &items[i].a, attrs.data() + begin)))
+            fail(ErrorKind::OutOfMemory, "cannot find where the text may break");
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        flags[i] = flags_of(attrs[i]);
+        if (is_surrogate_pair_at(text, i))
+            flags[++i] = 0;
+    }
+    return flags;
+}
+
+void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, UINT options, HFONT font, long long x,
+                          long long y,
                           long long x0, long long y0, long long w, long long h, Colour colour) const
 {
     BITMAPINFO info{};
@@ -198,7 +261,8 @@ void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT f
         SetTextColor(dc_.get(), static_cast<COLORREF>(colour & 0xFFFFFF));
         SetTextAlign(dc_.get(), TA_LEFT | TA_TOP | TA_NOUPDATECP);
         // The tile is within the run's extent, so these offsets fit an int.
-        TextOutW(dc_.get(), static_cast<int>(x - x0), static_cast<int>(y - y0), text, length);
+        ExtTextOutW(dc_.get(), static_cast<int>(x - x0), static_cast<int>(y - y0), options, nullptr, text,
+                    static_cast<UINT>(length), nullptr);
         GdiFlush();
     }
 
@@ -212,6 +276,29 @@ void GdiDrawer::draw_tile(Image& image, const wchar_t* text, int length, HFONT f
 std::unique_ptr<TextDrawer> make_text_drawer()
 {
     return std::make_unique<GdiDrawer>();
+}
+
+namespace {
+
+int CALLBACK note_family(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;  // one is enough
+}
+
+}  // namespace
+
+bool font_name_is_known(std::u16string_view name)
+{
+    if (name.empty() || name.size() >= LF_FACESIZE)
+        return false;
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    std::memcpy(lf.lfFaceName, name.data(), name.size() * sizeof(wchar_t));
+    const win::DeviceContext dc = memory_dc();
+    bool found = false;
+    EnumFontFamiliesExW(dc.get(), &lf, note_family, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
 }
 
 Text add_font_file(const std::string& path)

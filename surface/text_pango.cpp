@@ -3,24 +3,20 @@
 // draws on Windows: a pixel is either the text colour or untouched, so the
 // 1-bit picture keeps every stroke and both platforms give the same glyphs.
 // The same text gives the same pixels on every machine with the same fonts.
-#include <fontconfig/fontconfig.h>
-#include <hb-ot.h>
-#include <stdlib.h>
-#include <unistd.h>
-
+// This file draws and measures; the drawer's other jobs are in pango_*.cpp
+// (see pango_internal.hpp).
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "lumarin/error.hpp"
-#include "common/stream_safe.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"
+#include "surface/pango_internal.hpp"
 #include "surface/text_drawer.hpp"
 #include "surface/tiles.hpp"
 
@@ -28,129 +24,28 @@ namespace lumarin {
 
 namespace {
 
-constexpr double kDpi = 96.0;
+using pango::Bar;
+using pango::Cuts;
+using pango::cut_into_pieces;
+using pango::font_description;
+using pango::kDpi;
+using pango::piece_length;
+using pango::primary_font;
+using pango::PrimaryFont;
+
 // Cairo's image surfaces stop at 32767 pixels a side; larger areas are
 // drawn in tiles.
 constexpr long long kTile = 16384;
 
-// Pango's layout time grows with the square of a line's length once scripts
-// and directions mix. Longer lines are laid out in pieces of at most this
-// many code units, where the cost is still close to linear.
-constexpr std::size_t kPiece = 4096;
-// A piece ends after white space within this many code units of its limit,
-// else at the last grapheme boundary; the look-ahead gives the boundary
-// rules the context they need.
-constexpr std::size_t kSpaceWindow = 256;
-constexpr std::size_t kLookAhead = 32;
-// Shaping one cluster takes time that grows with the square of its length,
-// so a cluster longer than a piece is cut into pieces of at most this many
-// code units, after the grapheme joiners that stream-safe text has at least
-// every 31 characters.
-constexpr std::size_t kClusterPiece = 128;
 // Layouts kept from measuring to drawing; further visible pieces (only
 // zero-width text gets many) are laid out again rather than held.
 constexpr std::size_t kKeptLayouts = 16;
 
-// Code units of the character starting at `i`; a lone surrogate is one
-// character, as to_utf8 makes it.
-std::size_t char_units(std::u16string_view text, std::size_t i)
+// A line's base direction, by the rule both platforms share, so that the
+// drawing agrees with the alignment the measure reports.
+PangoDirection base_direction(std::u16string_view text)
 {
-    return is_surrogate_pair_at(text, i) ? 2 : 1;
-}
-
-struct Cuts {
-    std::vector<std::size_t> ends;  // where each piece stops, in code units
-    PangoDirection direction = PANGO_DIRECTION_NEUTRAL;  // of the first strong character
-};
-
-// What auto_dir uses for one layout; deprecated only in favour of calling
-// fribidi directly.
-PangoDirection first_strong_direction(const char* utf8, int length)
-{
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    return pango_find_base_dir(utf8, length);
-    G_GNUC_END_IGNORE_DEPRECATIONS
-}
-
-// Pango keeps positions in int units of 1/1024 px, so a layout must stay
-// well short of 2^31 of them, about two million pixels. In large fonts a
-// piece is therefore shorter: some 250,000 px at one em a code unit.
-std::size_t piece_length(const FontSpec& font)
-{
-    const double em = std::max(1.0, static_cast<double>(font.size_points) * kDpi / 72.0);
-    return std::clamp<std::size_t>(static_cast<std::size_t>(250000.0 / em), 16, kPiece);
-}
-
-// Cuts [start, limit), which holds no grapheme boundary, just after grapheme
-// joiners, in pieces of at most `most` code units; returns where the last
-// cut fell, `start` when there was none.
-std::size_t cut_at_joiners(std::u16string_view text, std::size_t start, std::size_t limit, std::size_t most,
-                           std::vector<std::size_t>& ends)
-{
-    std::size_t from = start;
-    std::size_t joined = start;  // just after the last joiner seen
-    for (std::size_t at = start; at < limit; ++at) {
-        if (text[at] == kGraphemeJoiner)
-            joined = at + 1;
-        if (at + 1 - from >= most && joined > from) {
-            ends.push_back(joined);
-            from = joined;
-        }
-    }
-    return from;
-}
-
-Cuts cut_into_pieces(std::u16string_view text, std::size_t piece)
-{
-    Cuts cuts;
-    std::vector<PangoLogAttr> attrs;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t limit = start + piece;
-        if (limit >= text.size()) {
-            cuts.ends.push_back(text.size());
-            if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
-                cuts.direction = first_strong_direction(to_utf8(text.substr(start)).c_str(), -1);
-            break;
-        }
-        std::size_t window_end = std::min(text.size(), limit + kLookAhead);
-        if (is_surrogate_pair_at(text, window_end - 1))
-            ++window_end;
-        const std::u16string_view window = text.substr(start, window_end - start);
-        const std::string utf8 = to_utf8(window);
-        if (cuts.direction == PANGO_DIRECTION_NEUTRAL)
-            cuts.direction = first_strong_direction(utf8.data(), static_cast<int>(utf8.size()));
-        attrs.resize(static_cast<std::size_t>(g_utf8_strlen(utf8.data(), static_cast<gssize>(utf8.size()))) + 1);
-        pango_get_log_attrs(utf8.data(), static_cast<int>(utf8.size()), -1, pango_language_get_default(),
-                            attrs.data(), static_cast<int>(attrs.size()));
-        std::size_t after_space = 0;
-        std::size_t boundary = 0;
-        std::size_t character = 0;
-        std::size_t k = 0;  // index of the character that starts at `at`
-        for (std::size_t at = start; at <= limit;) {
-            if (k > 0) {
-                character = at;
-                if (attrs[k].is_cursor_position) {
-                    boundary = at;
-                    if (attrs[k - 1].is_white && at + kSpaceWindow >= limit)
-                        after_space = at;
-                }
-            }
-            at += char_units(text, at);
-            ++k;
-        }
-        if (!after_space && !boundary) {
-            const std::size_t cut = cut_at_joiners(text, start, limit, std::min(piece, kClusterPiece), cuts.ends);
-            if (cut > start) {
-                start = cut;
-                continue;
-            }
-        }
-        const std::size_t end = after_space ? after_space : boundary ? boundary : character;
-        cuts.ends.push_back(end);
-        start = end;
-    }
-    return cuts;
+    return starts_right_to_left(text) ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR;
 }
 
 // Glyphs binary unless antialiasing is asked for; full hinting either way.
@@ -184,85 +79,6 @@ long long bottom_of(const PangoRectangle& ink, const PangoRectangle& logical)
     return std::max(static_cast<long long>(ink.y) + ink.height, static_cast<long long>(logical.y) + logical.height);
 }
 
-glue::FontDescription font_description(const FontSpec& font);
-
-// What the primary font decides for a whole line, as GDI decides it, so
-// that both platforms agree: the baseline lies the font's Windows ascent
-// (OS/2 usWinAscent) below the top, where Pango's hinted ascent is rounded
-// up and so a pixel lower at some sizes; underline and strike-through are
-// bars of whole pixels, centred on the font's positions for them. Pango's
-// own bars are thinner than a pixel at small sizes and, drawn without
-// antialiasing, would cover no pixel at all.
-struct Bar {
-    int top = 0;  // pixels below the baseline (negative: above)
-    int height = 1;
-};
-
-struct PrimaryFont {
-    int baseline = -1;  // Pango units below the top; none known: each layout keeps its own
-    int line_height = -1;  // pixels, ascent and descent; none known: the layout's
-    Bar underline{1, 1};
-    Bar strikethrough{-3, 1};
-};
-
-// The font's own figures, in its units; figures it lacks come from Pango's
-// metrics, which fall back in turn to estimates.
-class FontUnits {
-public:
-    FontUnits(PangoFont* font, double em)
-        : em_(em), face_(hb_font_get_face(pango_font_get_hb_font(font))), unscaled_(hb_font_create(face_)),
-          upem_(hb_face_get_upem(face_))
-    {
-    }
-    ~FontUnits() { hb_font_destroy(unscaled_); }
-    FontUnits(const FontUnits&) = delete;
-    FontUnits& operator=(const FontUnits&) = delete;
-
-    // The figure in whole pixels, halves up as GDI scales, or `fallback`
-    // (Pango units) rounded.
-    int pixels(hb_ot_metrics_tag_t tag, int fallback) const
-    {
-        hb_position_t value = 0;
-        if (upem_ > 0 && hb_ot_metrics_get_position(unscaled_, tag, &value))
-            return static_cast<int>(std::floor(value * em_ / upem_ + 0.5));
-        return static_cast<int>(std::lround(static_cast<double>(fallback) / PANGO_SCALE));
-    }
-
-private:
-    double em_;
-    hb_face_t* face_;  // owned by the font
-    hb_font_t* unscaled_;  // positions in font units
-    unsigned upem_;
-};
-
-// A bar centred on `position` pixels above the baseline, GDI's way.
-Bar bar_at(int position, int thickness)
-{
-    const int height = std::max(1, thickness);
-    return {-(position + height / 2), height};
-}
-
-PrimaryFont primary_font(PangoContext* context, const FontSpec& font)
-{
-    const glue::Font loaded(pango_context_load_font(context, font_description(font).get()));
-    if (!loaded)
-        return {};
-    const glue::FontMetrics m(pango_font_get_metrics(loaded.get(), nullptr));
-    const FontUnits units(loaded.get(), em_pixels(font));
-    const int ascent = units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_ASCENT, -PANGO_SCALE);
-    const int descent = std::abs(units.pixels(HB_OT_METRICS_TAG_HORIZONTAL_CLIPPING_DESCENT, 0));
-    return {
-        ascent > 0 ? ascent * PANGO_SCALE : -1,
-        ascent > 0 ? ascent + descent : -1,
-        bar_at(units.pixels(HB_OT_METRICS_TAG_UNDERLINE_OFFSET, pango_font_metrics_get_underline_position(m.get())),
-               units.pixels(HB_OT_METRICS_TAG_UNDERLINE_SIZE, pango_font_metrics_get_underline_thickness(m.get()))),
-        bar_at(units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_OFFSET,
-                            pango_font_metrics_get_strikethrough_position(m.get())),
-               units.pixels(HB_OT_METRICS_TAG_STRIKEOUT_SIZE,
-                            pango_font_metrics_get_strikethrough_thickness(m.get()))),
-    };
-}
-
 class PangoDrawer final : public TextDrawer {
 public:
     PangoDrawer();
@@ -270,6 +86,7 @@ public:
               Colour colour) override;
     LineExtents measure(std::u16string_view text, const FontSpec& font) override;
     Text face_of(const FontSpec& font) override;
+    std::vector<std::uint8_t> breaks(std::u16string_view text) override { return pango::break_flags(text); }
 
 private:
     // Switches both contexts to the font's antialiasing, if it changed.
@@ -277,6 +94,15 @@ private:
     // How far draw() moves a layout down to put its baseline where GDI
     // would, in whole pixels.
     long long baseline_shift(PangoLayout* layout, const FontSpec& font);
+    // Where draw() puts one layout at (x, y): the top it moves it to, its
+    // bars and the area it can touch.
+    struct Placed {
+        long long y = 0;
+        std::vector<PixelArea> bars;
+        PixelArea area;
+    };
+    Placed place(PangoLayout* layout, long long x, long long y, const FontSpec& font);
+    long long measure_pieces(std::u16string_view text, const FontSpec& font, PixelArea& reach);
     static glue::Layout layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font);
     glue::Layout piece_layout(std::u16string_view text, const FontSpec& font) const;
     glue::Items itemize(const std::string& utf8, const FontSpec& font) const;
@@ -307,24 +133,14 @@ PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
     piece_context_ = make_context(font_map_.get());
 }
 
-glue::FontDescription font_description(const FontSpec& font)
-{
-    glue::FontDescription desc(pango_font_description_new());
-    const std::string family = to_utf8(font.name);
-    pango_font_description_set_family(desc.get(), family.c_str());
-    // Whole pixels, as GDI draws: the same hinted glyphs on both platforms.
-    pango_font_description_set_absolute_size(desc.get(), em_pixels(font) * PANGO_SCALE);
-    pango_font_description_set_weight(desc.get(), font.style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_style(desc.get(), font.style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-    return desc;
-}
-
 glue::Layout PangoDrawer::layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font)
 {
     glue::Layout layout(pango_layout_new(context));
     const std::string utf8 = to_utf8(text);
     pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
     pango_layout_set_font_description(layout.get(), font_description(font).get());
+    // The context's base direction, never one Pango finds for itself.
+    pango_layout_set_auto_dir(layout.get(), FALSE);
     return layout;
 }
 
@@ -352,12 +168,28 @@ std::vector<PixelArea> bars_for(PangoLayout* layout, double x, double y, const F
     return bars;
 }
 
+PixelArea united(PixelArea area, const PixelArea& other)
+{
+    return {std::min(area.left, other.left), std::min(area.top, other.top), std::max(area.right, other.right),
+            std::max(area.bottom, other.bottom)};
+}
+
 PixelArea united(PixelArea area, const std::vector<PixelArea>& bars)
 {
     for (const PixelArea& bar : bars)
-        area = {std::min(area.left, bar.left), std::min(area.top, bar.top), std::max(area.right, bar.right),
-                std::max(area.bottom, bar.bottom)};
+        area = united(area, bar);
     return area;
+}
+
+// The area a layout with its origin at (x, y) can touch: its ink and
+// logical boxes with a pixel of slack for antialiasing, in Pango units.
+PixelArea layout_area(double x, double y, const PangoRectangle& ink, const PangoRectangle& logical)
+{
+    const auto edge = [](double origin, long long offset) { return origin + static_cast<double>(offset) / PANGO_SCALE; };
+    return {static_cast<long long>(std::floor(edge(x, std::min(ink.x, logical.x)))) - 1,
+            static_cast<long long>(std::floor(edge(y, std::min(ink.y, logical.y)))) - 1,
+            static_cast<long long>(std::ceil(edge(x, right_of(ink, logical)))) + 1,
+            static_cast<long long>(std::ceil(edge(y, bottom_of(ink, logical)))) + 1};
 }
 
 // Draws the layout with its origin at (x, y) over the part of `area` on the
@@ -408,18 +240,10 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
         draw_in_pieces(image, x, y, text, font, colour);
         return;
     }
+    pango_context_set_base_dir(context_.get(), base_direction(text));
     const glue::Layout layout = layout_for(context_.get(), text, font);
-    PangoRectangle ink{};
-    PangoRectangle logical{};
-    pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
-
-    // The area the run can touch, with a pixel of slack for antialiasing.
-    y += baseline_shift(layout.get(), font);
-    const auto bars =
-        bars_for(layout.get(), static_cast<double>(x), static_cast<double>(y), font.style, primary_for(font));
-    const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
-                         x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
-    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(y), united(area, bars), bars,
+    const Placed placed = place(layout.get(), x, y, font);
+    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(placed.y), placed.area, placed.bars,
                colour);
 }
 
@@ -440,6 +264,56 @@ long long PangoDrawer::baseline_shift(PangoLayout* layout, const FontSpec& font)
     return std::llround(static_cast<double>(primary.baseline - pango_layout_get_baseline(layout)) / PANGO_SCALE);
 }
 
+// Piece by piece, as draw_in_pieces places them, in the line's visual
+// order; a width past any image's is enough to know. Returns the width in
+// pixels and sets the area the pieces can touch. Without the primary
+// font's baseline the pieces' heights are not known, and the area reaches
+// two line heights above and below.
+long long PangoDrawer::measure_pieces(std::u16string_view text, const FontSpec& font, PixelArea& reach)
+{
+    const Cuts cuts = cut_into_pieces(text, piece_length(font));
+    const bool rtl = starts_right_to_left(text);
+    pango_context_set_base_dir(piece_context_.get(), base_direction(text));
+    const PrimaryFont& primary = primary_for(font);
+    long long width = 0;
+    for (std::size_t n = 0; n < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++n) {
+        piece_done();
+        const std::size_t i = rtl ? cuts.ends.size() - 1 - n : n;
+        const std::size_t begin = i == 0 ? 0 : cuts.ends[i - 1];
+        const glue::Layout layout = piece_layout(text.substr(begin, cuts.ends[i] - begin), font);
+        PangoRectangle ink{};
+        PangoRectangle piece{};
+        pango_layout_get_extents(layout.get(), &ink, &piece);
+        const double pen = static_cast<double>(width) / PANGO_SCALE;
+        const double py = primary.baseline >= 0
+                              ? static_cast<double>(primary.baseline - pango_layout_get_baseline(layout.get())) / PANGO_SCALE
+                              : 0.0;
+        const PixelArea area = united(layout_area(pen, py, ink, piece), bars_for(layout.get(), pen, py, font.style, primary));
+        reach = n == 0 ? area : united(reach, area);
+        width += piece.width;
+    }
+    if (primary.baseline < 0) {
+        const long long line = std::max(primary.line_height, 1);
+        reach.top = std::min(reach.top, -2 * line);
+        reach.bottom = std::max(reach.bottom, 3 * line);
+    }
+    return nearest_pixel(static_cast<double>(width));
+}
+
+PangoDrawer::Placed PangoDrawer::place(PangoLayout* layout, long long x, long long y, const FontSpec& font)
+{
+    PangoRectangle ink{};
+    PangoRectangle logical{};
+    pango_layout_get_pixel_extents(layout, &ink, &logical);
+    y += baseline_shift(layout, font);
+    Placed placed{y, bars_for(layout, static_cast<double>(x), static_cast<double>(y), font.style, primary_for(font)), {}};
+    // The area the run can touch, with a pixel of slack for antialiasing.
+    const PixelArea area{x + std::min(ink.x, logical.x) - 1, y + std::min(ink.y, logical.y) - 1,
+                         x + right_of(ink, logical) + 1, y + bottom_of(ink, logical) + 1};
+    placed.area = united(area, placed.bars);
+    return placed;
+}
+
 LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
 {
     use_antialias(font.antialias);
@@ -447,25 +321,12 @@ LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
     extents.right_to_left = starts_right_to_left(text);
     PangoRectangle logical{};
     if (text.size() <= piece_length(font)) {
+        pango_context_set_base_dir(context_.get(), base_direction(text));
         const glue::Layout layout = layout_for(context_.get(), text, font);
         pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+        extents.reach = place(layout.get(), 0, 0, font).area;
     } else {
-        // Piece by piece, as draw_in_pieces places them; a width past any
-        // image's is enough to know.
-        const Cuts cuts = cut_into_pieces(text, piece_length(font));
-        pango_context_set_base_dir(piece_context_.get(),
-                                   cuts.direction == PANGO_DIRECTION_RTL ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
-        long long width = 0;
-        std::size_t begin = 0;
-        for (std::size_t i = 0; i < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++i) {
-            piece_done();
-            PangoRectangle piece{};
-            pango_layout_get_extents(piece_layout(text.substr(begin, cuts.ends[i] - begin), font).get(), nullptr,
-                                     &piece);
-            width += piece.width;
-            begin = cuts.ends[i];
-        }
-        logical.width = static_cast<int>(std::min<long long>(nearest_pixel(static_cast<double>(width)), INT_MAX));
+        logical.width = static_cast<int>(std::min<long long>(measure_pieces(text, font, extents.reach), INT_MAX));
         const glue::Layout empty = layout_for(context_.get(), u"", font);
         PangoRectangle line{};
         pango_layout_get_pixel_extents(empty.get(), nullptr, &line);
@@ -494,7 +355,7 @@ Text PangoDrawer::face_of(const FontSpec& font)
 const PrimaryFont& PangoDrawer::primary_for(const FontSpec& font)
 {
     if (!have_primary_ || primary_spec_.name != font.name || primary_spec_.size_points != font.size_points ||
-        !(primary_spec_.style == font.style)) {
+        !(primary_spec_.style == font.style) || primary_spec_.file_face != font.file_face) {
         primary_ = primary_font(context_.get(), font);
         primary_spec_ = font;
         have_primary_ = true;
@@ -504,9 +365,7 @@ const PrimaryFont& PangoDrawer::primary_for(const FontSpec& font)
 
 glue::Layout PangoDrawer::piece_layout(std::u16string_view text, const FontSpec& font) const
 {
-    glue::Layout layout = layout_for(piece_context_.get(), text, font);
-    pango_layout_set_auto_dir(layout.get(), FALSE);
-    return layout;
+    return layout_for(piece_context_.get(), text, font);
 }
 
 glue::Items PangoDrawer::itemize(const std::string& utf8, const FontSpec& font) const
@@ -580,8 +439,8 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
     };
 
     const Cuts cuts = cut_into_pieces(text, piece_length(font));
-    const bool rtl = cuts.direction == PANGO_DIRECTION_RTL;
-    pango_context_set_base_dir(piece_context_.get(), rtl ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+    const bool rtl = starts_right_to_left(text);
+    pango_context_set_base_dir(piece_context_.get(), base_direction(text));
     const auto piece_text = [&](std::size_t i) {
         const std::size_t begin = i == 0 ? 0 : cuts.ends[i - 1];
         return text.substr(begin, cuts.ends[i] - begin);
@@ -649,16 +508,7 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
             piece.layout = piece_layout(text.substr(piece.begin, piece.end - piece.begin), font);
         const double px = static_cast<double>(x) + piece.pen;
         const double py = static_cast<double>(y) + static_cast<double>(baseline - piece.baseline) / PANGO_SCALE;
-        const auto edge = [](double origin, long long offset) {
-            return origin + static_cast<double>(offset) / PANGO_SCALE;
-        };
-        const PangoRectangle& ink = piece.ink;
-        const PangoRectangle& logical = piece.logical;
-        // As for one layout: the area it can touch, a pixel of slack.
-        const PixelArea area{static_cast<long long>(std::floor(edge(px, std::min(ink.x, logical.x)))) - 1,
-                             static_cast<long long>(std::floor(edge(py, std::min(ink.y, logical.y)))) - 1,
-                             static_cast<long long>(std::ceil(edge(px, right_of(ink, logical)))) + 1,
-                             static_cast<long long>(std::ceil(edge(py, bottom_of(ink, logical)))) + 1};
+        const PixelArea area = layout_area(px, py, piece.ink, piece.logical);
         const auto bars = bars_for(piece.layout.get(), px, py, font.style, primary);
         draw_tiles(image, piece.layout.get(), px, py, united(area, bars), bars, colour);
     }
@@ -669,34 +519,6 @@ void PangoDrawer::draw_in_pieces(Image& image, long long x, long long y, std::u1
 std::unique_ptr<TextDrawer> make_text_drawer()
 {
     return std::make_unique<PangoDrawer>();
-}
-
-Text add_font_file(const std::string& path)
-{
-    FcConfig* config = FcConfigGetCurrent();
-    // Fontconfig records the file by the name it is given: an absolute one
-    // finds the entry again below.
-    const std::unique_ptr<char, decltype(&std::free)> absolute(::realpath(path.c_str(), nullptr), &std::free);
-    if (!absolute || ::access(absolute.get(), R_OK) != 0)
-        fail(ErrorKind::FileNotFound, "cannot read the font file " + path);
-    const std::string_view full(absolute.get());
-    const auto* file = reinterpret_cast<const FcChar8*>(absolute.get());
-    if (!FcConfigAppFontAddFile(config, file))
-        fail(ErrorKind::InvalidPropertyValue, path + " holds no font this system can load");
-    // The fonts just added are the application set's entries for this file.
-    FcFontSet* added = FcConfigGetFonts(config, FcSetApplication);
-    for (int i = 0; added && i < added->nfont; ++i) {
-        FcChar8* entry_file = nullptr;
-        FcChar8* family = nullptr;
-        if (FcPatternGetString(added->fonts[i], FC_FILE, 0, &entry_file) == FcResultMatch &&
-            std::string_view(reinterpret_cast<const char*>(entry_file)) == full &&
-            FcPatternGetString(added->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch) {
-            Text name;
-            if (from_utf8(reinterpret_cast<const char*>(family), name))
-                return name;
-        }
-    }
-    fail(ErrorKind::InvalidPropertyValue, path + " holds no font with a family name");
 }
 
 }  // namespace lumarin

@@ -214,6 +214,36 @@ TEST(StreamSafe, RunsAreCountedInTheFullDecomposition)
     EXPECT_EQ(stream_safe(u"x" + musical), u"x" + expected);
 }
 
+TEST(Direction, TheFirstStrongCharacterByItsBidiClassDecides)
+{
+    EXPECT_FALSE(starts_right_to_left(u"\uFEFFabc")) << "a byte order mark is a format character";
+    EXPECT_FALSE(starts_right_to_left(u"\uFEFF\u200B\u200C\u200Dabc\u05D0"));
+    EXPECT_TRUE(starts_right_to_left(u"\uFEFF\u05E9\u05DC\u05D5\u05DD"));
+    EXPECT_TRUE(starts_right_to_left(u"\u200Fabc")) << "the right-to-left mark is strong";
+    EXPECT_FALSE(starts_right_to_left(u"\u200E\u05D0")) << "the left-to-right mark too";
+    EXPECT_TRUE(starts_right_to_left(u"123 \u05E9\u05DC\u05D5\u05DD"));
+    EXPECT_FALSE(starts_right_to_left(u"12.50 $ (3) -- !?"));
+    EXPECT_FALSE(starts_right_to_left(u""));
+    EXPECT_TRUE(starts_right_to_left(u"\"(...)\" \u0645\u0631\u062D\u0628\u0627 hello"));
+    EXPECT_FALSE(starts_right_to_left(u"\u0661\u0662\u0663 abc")) << "Arabic-Indic digits are numbers";
+    EXPECT_FALSE(starts_right_to_left(u"\u0301\u064B abc")) << "marks, Arabic ones too";
+    EXPECT_TRUE(starts_right_to_left(u"\U00010900")) << "Phoenician, past the first plane";
+    EXPECT_TRUE(starts_right_to_left(u"\U0001F600 \U00010900")) << "an emoji is neutral";
+}
+
+TEST(Direction, TheTableFollowsUnicodeAtItsEdges)
+{
+    EXPECT_EQ(strong_direction(U'A'), Direction::LeftToRight);
+    EXPECT_EQ(strong_direction(U'@'), Direction::None);
+    EXPECT_EQ(strong_direction(0x05BE), Direction::RightToLeft);  // maqaf, punctuation of class R
+    EXPECT_EQ(strong_direction(0x0600), Direction::None);         // an Arabic number sign, AN
+    EXPECT_EQ(strong_direction(0x08FF), Direction::None);         // an Arabic mark
+    EXPECT_EQ(strong_direction(0xFDFD), Direction::None);         // an Arabic ligature, ON
+    EXPECT_EQ(strong_direction(0xFE70), Direction::RightToLeft);
+    EXPECT_EQ(strong_direction(0xFEFF), Direction::None);
+    EXPECT_EQ(strong_direction(0x10FFFD), Direction::LeftToRight);  // private use is L
+}
+
 TEST(Errors, NumbersAndDescriptionsAreTheOnesScriptsKnow)
 {
     const std::pair<ErrorKind, const char*> table[] = {

@@ -2,9 +2,11 @@
 // the atomic file replacement and the 1-bit conversion.
 #include <array>
 #include <cmath>
+#include <optional>
 #include <random>
 
 #include "common/text.hpp"
+#include "layout/typesetter.hpp"
 #include "surface/bmp.hpp"
 #include "surface/canvas.hpp"
 #include "surface/file.hpp"
@@ -264,6 +266,108 @@ TEST(Canvas, AwkwardTextDrawsWithoutHarm)
     drawn(u"far away", [](PictureBox& c) { c.ScaleTop(3.0e38f); });
     const Image empty = drawn(u"");
     EXPECT_FALSE(test::first_ink_row(empty));
+}
+
+// A line's direction is that of its first strong character, in the
+// measure and in the drawing alike.
+TEST(Canvas, AFormatCharacterFirstLeavesALineLeftToRight)
+{
+    const auto drawer = make_text_drawer();
+    const FontSpec font{u"Courier New", 9.75f};
+    EXPECT_FALSE(drawer->measure(u"\uFEFFHello", font).right_to_left);
+    EXPECT_TRUE(drawer->measure(u"\u200FHello", font).right_to_left);
+#ifndef _WIN32
+    // Pango draws format characters as nothing; Wine's GDI gives U+FEFF
+    // a glyph of its own.
+    const Image plain = drawn(u"Hello");
+    ASSERT_TRUE(test::first_ink_row(plain));
+    EXPECT_TRUE(test::same_pixels(drawn(u"\uFEFFHello"), plain));
+    EXPECT_TRUE(test::same_pixels(drawn(u"\u200B\uFEFFHello"), plain));
+#endif
+}
+
+TEST(Canvas, DigitsBeforeHebrewFollowItInARightToLeftLine)
+{
+    // Right to left, the digits follow the Hebrew word: the same picture
+    // as the word and the digits drawn apart. A left-to-right mark makes
+    // the line left to right.
+    const Text word = u"\u05E9\u05DC\u05D5\u05DD";
+    const auto mono = [](PictureBox& c) { c.Font().Name(u"Liberation Mono"); };
+    const Image rtl = drawn(u"123 " + word, mono);
+    ASSERT_TRUE(test::first_ink_row(rtl));
+    Form1 form;
+    PictureBox& c = form.Picture1;
+    c.Width(200);
+    c.Height(40);
+    c.FontSize(10);
+    mono(c);
+    c.CurrentX(4);
+    c.CurrentY(4);
+    c.Print(word);
+    c.CurrentX(static_cast<Single>(4 + make_text_drawer()->measure(word + u" ", FontSpec{u"Liberation Mono", 10}).right));
+    c.Print(u"123");
+    const Image apart = c.Image();
+    EXPECT_TRUE(test::same_pixels(rtl, apart));
+    EXPECT_FALSE(test::same_pixels(rtl, drawn(u"\u200E123 " + word, mono)));
+}
+
+// The box of the pixels that are not the background, or none.
+std::optional<PixelArea> ink_box(const Image& image)
+{
+    std::optional<PixelArea> box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.at(x, y) != kWhite) {
+                const PixelArea pixel{x, y, x + 1LL, y + 1LL};
+                box = box ? PixelArea{std::min(box->left, pixel.left), std::min(box->top, pixel.top),
+                                      std::max(box->right, pixel.right), std::max(box->bottom, pixel.bottom)}
+                          : pixel;
+            }
+    return box;
+}
+
+// The layout's measure finds the ink on a scratch image only as large as the drawer
+// says the text can reach: the ink it reports is all the ink Print draws,
+// for overhanging italics, marks above and below, bars and tall scripts.
+TEST(Measure, TheInkBoxIsAllThePixelsPrintChanges)
+{
+    const Text texts[] = {u"Ag", u"f\u0301\u0327j", u"\u0E1B\u0E35\u0E49\u0E0D\u0E39", u"\u0645\u0631\u062D\u0628\u0627",
+                          u"  "};
+    for (const Single size : {10.0f, 72.0f, 300.0f})
+        for (const Text& text : texts)
+            for (const FontStyle style : {FontStyle{}, FontStyle{.italic = true, .underline = true}}) {
+                Form1 form;
+                PictureBox& c = form.Picture1;
+                c.Width(2600);
+                c.Height(1200);
+                c.FontSize(size);
+                c.Style(style);
+                Typesetter measurer(FontSpec{u"Courier New", size, style});
+                const TextMetrics m = measurer.measure(printable_text(text));
+                c.CurrentX(300);
+                c.CurrentY(200);
+                c.Print(text);
+                const auto drawn = ink_box(c.Image());
+                ASSERT_EQ(m.has_ink, drawn.has_value()) << size << " pt, text " << to_utf8(text);
+                if (drawn) {
+                    EXPECT_EQ((PixelArea{m.ink.left + 300, m.ink.top + 200, m.ink.right + 300, m.ink.bottom + 200}),
+                              *drawn)
+                        << size << " pt, italic " << style.italic << ", text " << to_utf8(text);
+                }
+            }
+}
+
+TEST(Measure, HugeFontsFitTheScratchImage)
+{
+    // 1141 pt is an em of 1521 px, where two line heights on every side
+    // made the scratch image larger than 64 Mi pixels; 1125 pt is a 360 pt
+    // sign at 300 dpi.
+    for (const Single size : {1141.0f, 1125.0f, 2048.0f}) {
+        Typesetter measurer(FontSpec{u"Courier New", size});
+        const TextMetrics m = measurer.measure(size == 1125.0f ? u"SIGN" : u"x");
+        EXPECT_TRUE(m.has_ink) << size << " pt";
+        EXPECT_GT(m.ink.height(), size / 2) << size << " pt";
+    }
 }
 
 TEST(Tiles, CoverWhatOfTheAreaIsOnTheImageOnceInTilesOfAtMostTheSide)

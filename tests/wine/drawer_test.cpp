@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "surface/image.hpp"
 #include "surface/text_drawer.hpp"
@@ -144,6 +145,86 @@ void test_tiles()
     check(differ < 40, "no seam at the tile edge (" + std::to_string(differ) + " rows differ)");
 }
 
+// Wine's ScriptBreak follows the Unicode line rules for Latin and CJK text
+// but has no dictionary for Thai and takes every Thai or Khmer character,
+// sign and mark for a cluster of its own; only what it does as Windows
+// does is checked.
+void test_breaks()
+{
+    using lumarin::kClusterStart;
+    using lumarin::kLineBreak;
+    using lumarin::kWhite;
+    const auto drawer = lumarin::make_text_drawer();
+    const auto spaces = drawer->breaks(u"ab  cd");
+    check(spaces == std::vector<std::uint8_t>{kClusterStart, kClusterStart, kClusterStart | kWhite,
+                                              kClusterStart | kWhite, kClusterStart | kLineBreak, kClusterStart},
+          "spaces are white and a line breaks after them");
+
+    const auto marks = drawer->breaks(u"e\u0301\u0302 x\U0001F600y");
+    check(marks.size() == 8 && marks[1] == 0 && marks[2] == 0, "combining marks belong to their base");
+    check(marks.size() == 8 && marks[6] == 0 && (marks[5] & kClusterStart) && (marks[7] & kClusterStart),
+          "a surrogate pair is one cluster");
+
+    const auto thai = drawer->breaks(u"\u0E22\u0E34\u0E19\u0E14\u0E35\u0E15\u0E49\u0E2D\u0E19\u0E23\u0E31\u0E1A "
+                                     u"\u0E02\u0E2D\u0E1A\u0E04\u0E38\u0E13");
+    check(thai.size() == 19 && !(thai[8] & kLineBreak) && !(thai[14] & kLineBreak),
+          "no break inside a Thai word");
+    check(thai.size() == 19 && thai[12] == (kClusterStart | kWhite) && (thai[13] & kLineBreak),
+          "a Thai line breaks after a space");
+
+    const auto japanese = drawer->breaks(u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3002");
+    check(japanese.size() == 9 && (japanese[1] & kLineBreak) && (japanese[2] & kLineBreak) &&
+              (japanese[5] & kLineBreak) && !(japanese[8] & kLineBreak),
+          "Japanese breaks between ideographs and kana, not before a full stop");
+
+    // A huge line is itemized once and broken run by run.
+    const auto many = drawer->breaks(u"a" + std::u16string(999999, u'\x0301'));
+    check(many.size() == 1000000 && many[0] == kClusterStart &&
+              std::all_of(many.begin() + 1, many.end(), [](std::uint8_t f) { return f == 0; }),
+          "a million marks are one cluster");
+    const auto xs = drawer->breaks(std::u16string(1000000, u'x'));
+    check(xs.size() == 1000000 && std::none_of(xs.begin(), xs.end(), [](std::uint8_t f) { return f & kLineBreak; }),
+          "a million letters are one word");
+}
+
+// The measure and the drawing take a line's direction from its first
+// strong character; a byte order mark has none.
+void test_direction()
+{
+    const auto drawer = lumarin::make_text_drawer();
+    check(!drawer->measure(u"\uFEFFHello", courier(10)).right_to_left, "U+FEFF leaves a line left to right");
+    check(drawer->measure(u"\u200FHello", courier(10)).right_to_left, "a right-to-left mark is strong");
+    const auto image_of = [](const std::u16string& text) {
+        Image image(300, 40, kWhite);
+        lumarin::make_text_drawer()->draw(image, 4, 4, text, courier(10), 0);
+        return image;
+    };
+    const auto same = [](const Image& a, const Image& b) {
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                if (a.at(x, y) != b.at(x, y))
+                    return false;
+        return true;
+    };
+    // Right to left, the digits follow the Hebrew word: the same picture
+    // as the word first in a left-to-right line.
+    const Image rtl = image_of(u"123 \u05E9\u05DC\u05D5\u05DD");
+    check(ink_of(rtl, kWhite, kBlack).count > 0, "a Hebrew line draws");
+    Image apart(300, 40, kWhite);
+    const std::u16string word = u"\u05E9\u05DC\u05D5\u05DD";
+    drawer->draw(apart, 4, 4, word, courier(10), 0);
+    drawer->draw(apart, 4 + drawer->measure(word + u" ", courier(10)).right, 4, u"123", courier(10), 0);
+    check(same(rtl, apart), "digits first, a Hebrew line is right to left");
+    check(!same(rtl, image_of(u"\u200E123 \u05E9\u05DC\u05D5\u05DD")), "a left-to-right mark first, it is not");
+}
+
+void test_font_names()
+{
+    check(lumarin::font_name_is_known(u"Courier New"), "a substituted family is known");
+    check(lumarin::font_name_is_known(u"Liberation Mono"), "an installed family is known");
+    check(!lumarin::font_name_is_known(u"No Such Family"), "a missing one is not");
+}
+
 }  // namespace
 
 int main()
@@ -153,6 +234,9 @@ int main()
     test_styles();
     test_outside_the_image();
     test_tiles();
+    test_breaks();
+    test_direction();
+    test_font_names();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }

@@ -34,7 +34,7 @@ imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
 for need in gdi32.dll ole32.dll oleaut32.dll; do
   grep -qx "$need" <<<"$imports" || fail "does not import $need"
 done
-system='advapi32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll'
+system='advapi32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll usp10.dll'
 for dllname in $imports; do
   [[ " $system " == *" $dllname "* ]] || fail "imports $dllname, which is not part of Windows"
 done
