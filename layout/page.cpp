@@ -221,7 +221,9 @@ std::vector<Line> PageMaker::wrap(std::vector<Line> lines)
         const auto spans = at(line_name(line.source), [&] {
             return wrap_text(text.size(), flags, width, [&](std::size_t begin, std::size_t end) {
                 check_stop();
-                return set_line(text.substr(begin, end - begin)).width;
+                return set_on_tabs(text.substr(begin, end - begin), tabs_, [&](std::u16string_view part) {
+                           return part.empty() ? 0 : ts_.width_up_to(part, width + 1);
+                       }).width;
             });
         });
         for (const TextSpan& span : spans)

@@ -17,6 +17,19 @@ long long Typesetter::width(std::u16string_view text)
     return e.right - e.left;
 }
 
+long long Typesetter::width_up_to(std::u16string_view text, long long limit)
+{
+    drawer_->measure_only_to(limit);
+    try {
+        const long long w = width(text);
+        drawer_->measure_only_to(kMaxImageSide);
+        return w;
+    } catch (...) {
+        drawer_->measure_only_to(kMaxImageSide);
+        throw;
+    }
+}
+
 void Typesetter::draw(Image& image, long long x, long long y, std::u16string_view text, Colour colour)
 {
     drawer_->draw(image, x, y, text, font_, colour);

@@ -32,6 +32,8 @@ public:
 
     LineExtents logical(std::u16string_view text);
     long long width(std::u16string_view text);
+    // The width, or any width past `limit` once the text is known to pass it.
+    long long width_up_to(std::u16string_view text, long long limit);
     // The logical box, and the pixels the text really changes, found by
     // drawing it on a scratch image. A text wider than kMaxImageSide fails
     // with OutOfMemory, naming its width.

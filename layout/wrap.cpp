@@ -33,60 +33,66 @@ public:
         return std::min(p, n_);
     }
 
-    bool fits(std::size_t start, std::size_t end) const
+    // The part's width without its trailing white space.
+    long long width_of(std::size_t start, std::size_t end) const
     {
         const std::size_t stripped = end_without_white(start, end);
-        return stripped == start || width_of_(start, stripped) <= width_;
+        return stripped == start ? 0 : width_of_(start, stripped);
     }
 
+    bool fits(std::size_t start, std::size_t end) const { return width_of(start, end) <= width_; }
+
     // The furthest boundary after `start` whose part fits (`start` when not
-    // even one cluster does), galloping from `guess` code units.
+    // even one cluster does). Probes go where the widths measured so far
+    // say the line ends, as most lines hold text of an even width, and
+    // every other probe halves the gap, so that uneven text costs a
+    // bisection at worst.
     std::size_t furthest_fit(std::size_t start, std::size_t guess) const
     {
         std::size_t lo = start;  // fits
-        std::size_t hi = n_ + 1;  // too wide; n_ + 1: not known
-        std::size_t step = std::max<std::size_t>(4, guess / 8);
-        std::size_t q = boundary_from(std::min(n_, start + std::max<std::size_t>(1, guess)));
-        if (fits(start, q)) {
-            lo = q;
-            while (lo < n_) {
-                q = boundary_from(std::min(n_, lo + step));
-                if (!fits(start, q)) {
-                    hi = q;
-                    break;
-                }
+        long long lo_width = 0;
+        std::size_t hi = n_ + 1;  // too wide; n_ + 1: not known yet
+        long long hi_width = 0;
+        std::size_t step = std::max<std::size_t>(1, guess / 8);
+        const auto probe = [&](std::size_t p) {
+            const std::size_t q = boundary_from(std::min(n_, p));
+            if (q <= lo || q >= hi)
+                return false;
+            const long long w = width_of(start, q);
+            if (w <= width_) {
                 lo = q;
-                step *= 2;
-            }
-            if (lo == n_)
-                return n_;
-        } else {
-            hi = q;
-            while (hi > start + 1) {
-                const std::size_t back = std::min(step, hi - start - 1);
-                q = boundary_from(hi - back);
-                if (q <= start || q >= hi) {
-                    q = boundary_from(start + 1);
-                    if (q >= hi)
-                        break;
-                }
-                if (fits(start, q)) {
-                    lo = q;
-                    break;
-                }
+                lo_width = w;
+            } else {
                 hi = q;
-                step *= 2;
+                hi_width = w;
             }
+            return true;
+        };
+        probe(start + std::max<std::size_t>(1, guess));
+        // Grow until a part is too wide, by the width per code unit so far.
+        while (hi == n_ + 1 && lo < n_) {
+            std::size_t next = lo + step;
+            if (lo > start && lo_width > 0) {
+                const double per_unit = static_cast<double>(lo_width) / static_cast<double>(lo - start);
+                next = lo + 1 + static_cast<std::size_t>(static_cast<double>(width_ - lo_width) / per_unit);
+                next = std::min(next, lo + step);
+            }
+            if (!probe(next))
+                probe(n_);
+            step *= 2;
         }
-        // Halve the gap between a part that fits and one that does not.
-        while (true) {
-            const std::size_t mid = boundary_from(lo + std::max<std::size_t>(1, (hi - lo) / 2));
-            if (mid >= hi)
-                break;
-            if (fits(start, mid))
-                lo = mid;
-            else
-                hi = mid;
+        if (lo == n_)
+            return n_;
+        // Narrow down: interpolate, then bisect, in turn.
+        for (bool interpolate = true; hi - lo > 1; interpolate = !interpolate) {
+            std::size_t p = lo + (hi - lo) / 2;
+            if (interpolate && hi_width > lo_width) {
+                const double share =
+                    static_cast<double>(width_ - lo_width) / static_cast<double>(hi_width - lo_width);
+                p = lo + 1 + static_cast<std::size_t>(share * static_cast<double>(hi - lo - 1));
+            }
+            if (!probe(p) && !probe(lo + (hi - lo) / 2) && !probe(lo + 1))
+                break;  // no boundary between them
         }
         return lo;
     }

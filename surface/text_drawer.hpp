@@ -81,12 +81,17 @@ public:
     // Called between the pieces of a line too long to lay out at once, so
     // that a caller can stop a long measure or draw by throwing from it.
     void between_pieces(std::function<void()> check) { between_pieces_ = std::move(check); }
+    // Measures may stop once a text is known to be wider than this many
+    // pixels (and report any width past it): a line being wrapped only
+    // needs to know that it does not fit.
+    void measure_only_to(long long pixels) noexcept { measure_limit_ = pixels; }
     // `text` holds no lone surrogate and no control character (the canvas
     // replaced them). x and y may lie anywhere, also outside the image.
     virtual void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
                       Colour colour) = 0;
-    // The same text measured, not drawn. A width beyond kMaxImageSide may
-    // be reported as soon as it is known, the rest of the text unmeasured.
+    // The same text measured, not drawn. A width beyond kMaxImageSide, or
+    // beyond measure_only_to's limit, may be reported as soon as it is
+    // known, the rest of the text unmeasured.
     virtual LineExtents measure(std::u16string_view text, const FontSpec& font) = 0;
     // The family the platform draws for `font`: its own name, or what a
     // missing family falls back to.
@@ -104,8 +109,11 @@ protected:
             between_pieces_();
     }
 
+    long long measure_limit() const noexcept { return std::min<long long>(measure_limit_, kMaxImageSide); }
+
 private:
     std::function<void()> between_pieces_;
+    long long measure_limit_ = kMaxImageSide;
 };
 
 // The drawer of the platform this was built for.

@@ -276,7 +276,7 @@ long long PangoDrawer::measure_pieces(std::u16string_view text, const FontSpec& 
     pango_context_set_base_dir(piece_context_.get(), base_direction(text));
     const PrimaryFont& primary = primary_for(font);
     long long width = 0;
-    for (std::size_t n = 0; n < cuts.ends.size() && width <= kMaxImageSide * 1024LL; ++n) {
+    for (std::size_t n = 0; n < cuts.ends.size() && width <= measure_limit() * 1024LL; ++n) {
         piece_done();
         const std::size_t i = rtl ? cuts.ends.size() - 1 - n : n;
         const std::size_t begin = i == 0 ? 0 : cuts.ends[i - 1];

@@ -1,7 +1,6 @@
 // The layout module's placement, wrapping and tab stops, with stand-ins for
 // the drawer: every character one em (10 px) wide, unless said otherwise.
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 #include <gtest/gtest.h>
