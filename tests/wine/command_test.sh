@@ -75,5 +75,64 @@ status=${PIPESTATUS[0]}
 check "a reader that has gone: exit 4 (got $status: $(cat "$out/err.txt"))" \
   test "$status" -eq 4 -a "$(tr -d '\r' <"$out/err.txt")" = "lumarin: cannot write standard output (the reader has gone)"
 
+# Tab stops and wrapping: the same positions from both commands, on a table
+# of cases in the same face (Courier New, Liberation Mono's metrics on
+# Linux), compared by where each line's runs of ink start and end.
+layout_cases=(
+  "tabs-end|Coffee\t3.50\nBagel with cream cheese\t12.25\nTotal\t115.75|--width 384 --tabs r:end"
+  "tabs-default|a\tbb\tccc\tdddd\nxxxxxxxxx\ty|"
+  "tabs-kinds|Item\tQty\tPrice\nTea\t2\t1.5\nCake\t12\t13.25|--tabs c:14,d:26"
+  "wrap-words|The quick brown fox jumps over the lazy dog and keeps running far away|--width 200 --wrap"
+  "wrap-long-word|abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz|--width 150 --wrap"
+  "wrap-and-tabs|Total due today for everything\t1,234.56|--width 240 --wrap --tabs r:end"
+)
+for case in "${layout_cases[@]}"; do
+  IFS='|' read -r name text opts <<<"$case"
+  # shellcheck disable=SC2086
+  printf '%b\n' "$text" | "$linux" --mono --font "Courier New" $opts -o "$out/$name-linux.bmp" 2>/dev/null
+  # shellcheck disable=SC2086
+  printf '%b\n' "$text" | run --mono --font "Courier New" $opts -o "$out/$name-wine.bmp"
+done
+/usr/bin/python3 - "$out" "${layout_cases[@]}" <<'PY' || failures=$((failures + 1))
+import sys
+from PIL import Image
+out, cases = sys.argv[1], [c.split("|")[0] for c in sys.argv[2:]]
+
+def runs(path):
+    """Per band of ink rows: the (start, end) of its runs of ink columns,
+    runs closer than 6 px joined."""
+    im = Image.open(path).convert("L")
+    w, h = im.size
+    px = im.load()
+    rows = [y for y in range(h) if any(px[x, y] < 128 for x in range(w))]
+    bands = []
+    for y in rows:
+        if bands and bands[-1][-1] == y - 1:
+            bands[-1].append(y)
+        else:
+            bands.append([y])
+    result = []
+    for band in bands:
+        cols = [x for x in range(w) if any(px[x, y] < 128 for y in band)]
+        spans = []
+        for x in cols:
+            if spans and x - spans[-1][1] <= 6:
+                spans[-1][1] = x
+            else:
+                spans.append([x, x])
+        result.append(spans)
+    return im.size, result
+
+ok = True
+for name in cases:
+    (ls, lin), (ws, win) = runs(f"{out}/{name}-linux.bmp"), runs(f"{out}/{name}-wine.bmp")
+    same = ls == ws and len(lin) == len(win) and all(
+        len(a) == len(b) and all(abs(p - q) <= 1 for sa, sb in zip(a, b) for p, q in zip(sa, sb))
+        for a, b in zip(lin, win))
+    print(("ok   " if same else "FAIL ") + f"layout {name}: {len(win)} lines, runs {win} against Linux {lin}")
+    ok = ok and same
+sys.exit(0 if ok else 1)
+PY
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
