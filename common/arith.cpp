@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {

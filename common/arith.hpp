@@ -7,6 +7,7 @@
 #include <concepts>
 #include <utility>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "lumarin/types.hpp"
 

@@ -1,3 +1,4 @@
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {

@@ -12,6 +12,7 @@
 #include "layout/tabs.hpp"
 #include "layout/typesetter.hpp"
 #include "layout/wrap.hpp"
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "lumarin/limits.hpp"
 #include "lumarin/version.hpp"

@@ -4,6 +4,7 @@
 #include <climits>
 #include <string>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {

@@ -1,4 +1,5 @@
 // Monotize: the surface as a 1-bit bitmap, written over FileName.
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "lumarin/synapse.hpp"
 #include "surface/bmp.hpp"

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "server/com_handles.hpp"
 #include "server/errors.hpp"

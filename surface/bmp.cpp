@@ -5,6 +5,7 @@
 #include <span>
 
 #include "common/arith.hpp"
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/bytes.hpp"
 #include "surface/file.hpp"

@@ -7,6 +7,7 @@
 #include "common/arith.hpp"
 #include "common/stream_safe.hpp"
 #include "common/text.hpp"
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {

@@ -1,5 +1,6 @@
 #include "surface/file.hpp"
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 

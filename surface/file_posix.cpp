@@ -27,6 +27,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/file.hpp"

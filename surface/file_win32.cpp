@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/file.hpp"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {

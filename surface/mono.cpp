@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/bytes.hpp"
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/pango_internal.hpp"
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/text.hpp"
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/bmp.hpp"
 #include "surface/bytes.hpp"

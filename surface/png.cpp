@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/mono.hpp"
 

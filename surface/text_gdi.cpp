@@ -16,6 +16,7 @@
 
 #include "common/arith.hpp"
 #include "common/text.hpp"
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/text_drawer.hpp"
 #include "surface/tiles.hpp"

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "common/text.hpp"
 #include "surface/pango_glue.hpp"

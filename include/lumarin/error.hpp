@@ -48,7 +48,5 @@ private:
     std::string context_;
 };
 
-[[noreturn]] void fail(ErrorKind kind);
-[[noreturn]] void fail(ErrorKind kind, std::string_view context);
 
 }  // namespace lumarin

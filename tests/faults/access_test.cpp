@@ -23,6 +23,7 @@
 #include "support.hpp"
 #include "surface/bmp.hpp"
 #include "surface/file.hpp"
+#include "common/fail.hpp"
 
 namespace lumarin {
 namespace {

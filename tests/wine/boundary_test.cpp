@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "server/com_handles.hpp"
 #include "server/errors.hpp"

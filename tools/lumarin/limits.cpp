@@ -9,6 +9,7 @@
 
 #include "common/arith.hpp"
 #include "common/text.hpp"
+#include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "renderer/sizing.hpp"
 #include "surface/image.hpp"

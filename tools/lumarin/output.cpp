@@ -25,6 +25,7 @@
 #include "surface/file.hpp"
 #include "surface/picture.hpp"
 #include "tools/lumarin/render.hpp"
+#include "common/fail.hpp"
 
 namespace lumarin::cli {
 
