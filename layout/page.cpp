@@ -309,6 +309,7 @@ Picture PageMaker::make(std::vector<Line> lines)
     rules.width = style_.width;
     rules.align = style_.align;
     rules.line_box = style_.line_box;
+    rules.wrapped = style_.wrap;
     const Placed page = place_lines(boxes, rules, [&](std::size_t i) { return lines[i].source; });
     check_picture_size(page, lines.size(), size_name());
 

@@ -59,6 +59,12 @@ Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
     long long ink_right = area;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const LineBox& line = lines[i];
+        if (line.width > area && rules.wrapped)
+            fail(ErrorKind::InvalidPropertyValue,
+                 "line " + std::to_string(source_line(i)) + " holds a character " + std::to_string(line.width) +
+                     " pixels wide, but a width of " + std::to_string(*rules.width) + " leaves " +
+                     std::to_string(area) + " between the side margins: give a larger width, smaller side "
+                                            "margins or a smaller size");
         if (line.width > area)
             fail(ErrorKind::InvalidPropertyValue,
                  "line " + std::to_string(source_line(i)) + " is " + std::to_string(line.width) +

@@ -32,6 +32,7 @@ struct PlaceRules {
     std::optional<int> width;  // the whole picture's
     Align align = Align::Natural;
     bool line_box = false;
+    bool wrapped = false;  // lines were wrapped to the width already
 };
 
 struct Placed {

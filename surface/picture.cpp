@@ -162,7 +162,12 @@ void Picture::save(const std::string& path, PictureFormat format, const SaveOpti
     Text name;
     if (!from_utf8(path, name))
         fail(ErrorKind::BadFileName, "the file name is not UTF-8");
-    save_picture(data_->image, format, data_->mono, data_->background, name, options, data_->dpi);
+    save(name, format, options);
+}
+
+void Picture::save(const std::u16string& path, PictureFormat format, const SaveOptions& options) const
+{
+    save_picture(data_->image, format, data_->mono, data_->background, path, options, data_->dpi);
 }
 
 }  // namespace lumarin

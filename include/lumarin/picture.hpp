@@ -44,6 +44,8 @@ public:
     // The same bytes over `path` (UTF-8), replaced atomically: a reader sees
     // the old file or the new one, never a part.
     void save(const std::string& path, PictureFormat format, const SaveOptions& options = {}) const;
+    // The same for a path in UTF-16, as Windows holds names.
+    void save(const std::u16string& path, PictureFormat format, const SaveOptions& options = {}) const;
 
     const PictureData& data() const noexcept { return *data_; }
 

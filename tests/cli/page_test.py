@@ -113,6 +113,20 @@ def test_trailing_spaces_and_direction(tool):
     check(bom is not None and line_bands(bom) == line_bands(plain), "U+FEFF does not make a line right to left")
 
 
+def test_messages_and_sizes(tool):
+    # A width too narrow for one character, with --wrap: not "give --wrap".
+    r, _ = tool.render("abc\n", "--width", 9, "--wrap")
+    check(r.returncode == 3 and b"holds a character" in r.stderr and b"larger width" in r.stderr
+          and b"wrap it" not in r.stderr, f"--width 9 --wrap names the width ({r.stderr!r})")
+    # A 360 pt sign at 300 dpi is drawn (an em of 1,500 px).
+    r, sign = tool.render("SIGN\n", "--size", 360, "--dpi", 300)
+    check(r.returncode == 0 and sign is not None and sign.height > 1000, f"a 360 pt sign at 300 dpi ({r.stderr!r})")
+    # fontconfig's own aliases are installed names: no warning.
+    for alias in ("Sans", "monospace"):
+        r, _ = tool.render("x\n", "--font", alias)
+        check(r.returncode == 0 and r.stderr == b"", f"--font {alias} draws without a warning ({r.stderr!r})")
+
+
 def test_antialias(tool):
     def greys(im):
         return sum(1 for p in im.getdata() if p not in ((0, 0, 0), (255, 255, 255)))
@@ -131,6 +145,7 @@ def main() -> int:
         test_receipt_lines(tool)
         test_label_heights(tool)
         test_trailing_spaces_and_direction(tool)
+        test_messages_and_sizes(tool)
         test_antialias(tool)
     if failures:
         print(f"{len(failures)} failed")

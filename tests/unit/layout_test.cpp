@@ -1,14 +1,18 @@
 // The layout module's placement, wrapping and tab stops, with stand-ins for
-// the drawer: every character one em (10 px) wide, unless said otherwise.
+// the drawer (every character one em, 10 px, wide unless said otherwise),
+// then wrapping real text of several scripts through the platform's drawer.
 #include <algorithm>
 #include <optional>
 
 #include <gtest/gtest.h>
 
+#include "common/text.hpp"
 #include "layout/place.hpp"
+#include "layout/typesetter.hpp"
 #include "layout/tabs.hpp"
 #include "layout/wrap.hpp"
 #include "lumarin/error.hpp"
+#include "surface/canvas.hpp"
 #include "surface/text_drawer.hpp"
 
 namespace lumarin {
@@ -226,6 +230,71 @@ TEST(Tabs, RightCentreAndDecimalStopsAndOneAtTheEnd)
     TabStops pixels;
     pixels.stops = {{TabStop::Kind::Left, 33, true}};
     EXPECT_EQ(starts(u"a\tb", pixels), (std::vector<long long>{0, 33}));
+}
+
+}  // namespace
+}  // namespace lumarin
+
+namespace lumarin {
+namespace {
+
+// Real text through the platform's drawer: every wrapped line starts where
+// the drawer allows a break, fits 200 px, and would not fit with the next
+// word on it.
+TEST(WrapScripts, LinesBreakOnlyWhereTheLanguageAllowsAndTakeAllThatFits)
+{
+    const struct {
+        const char16_t* font;
+        const char16_t* text;
+    } cases[] = {
+        {u"Noto Sans Thai", u"ยินดีต้อนรับ ขอบคุณที่ใช้บริการ ยินดีต้อนรับสู่ร้านของเรา ขอบคุณมากครับ"},
+        {u"Noto Sans Khmer", u"សូមស្វាគមន៍ អរគុណច្រើន សូមអរគុណសម្រាប់ការទិញទំនិញ"},
+        {u"Noto Sans CJK JP", u"日本語のテキスト、ひらがなとカタカナと漢字をまぜた長い文です。ありがとうございました。"},
+        {u"Liberation Mono", u"https://example.com/receipts/2026/12/09/order-number-123456789?lang=th&print=yes"},
+    };
+    for (const auto& c : cases) {
+        Typesetter ts(FontSpec{c.font, 10});
+        const Text text = printable_text(c.text);
+        const std::vector<std::uint8_t> flags = ts.breaks(text);
+        const auto width = [&](std::size_t begin, std::size_t end) {
+            return ts.width(std::u16string_view(text).substr(begin, end - begin));
+        };
+        const auto spans = wrap_text(text.size(), flags, 200, width);
+        ASSERT_GT(spans.size(), 1u) << to_utf8(c.text);
+        for (std::size_t i = 0; i < spans.size(); ++i) {
+            const TextSpan& s = spans[i];
+            EXPECT_LE(width(s.begin, s.end), 200) << to_utf8(text.substr(s.begin, s.end - s.begin));
+            // A line starts at a break, or cuts a word too long for a line
+            // of its own (where a drawer allows no break in a long URL).
+            const bool at_break = i == 0 || (flags[s.begin] & kLineBreak);
+            if (!at_break) {
+                EXPECT_TRUE(flags[s.begin] & kClusterStart) << s.begin << " in " << to_utf8(c.text);
+                for (std::size_t p = spans[i - 1].begin + 1; p < s.begin; ++p)
+                    EXPECT_FALSE(flags[p] & kLineBreak) << "a cut at " << s.begin << " past a break at " << p;
+            }
+            const bool next_at_break = i + 1 < spans.size() && (flags[spans[i + 1].begin] & kLineBreak);
+            if (next_at_break) {
+                // The next allowed break past this line's end is too far.
+                std::size_t next = spans[i + 1].begin + 1;
+                while (next < text.size() && !(flags[next] & kLineBreak))
+                    ++next;
+                std::size_t end = next;
+                while (end > s.begin && (flags[end - 1] & kWhite))
+                    --end;
+                EXPECT_GT(width(s.begin, end), 200) << "line " << i << " of " << to_utf8(c.text);
+            }
+        }
+    }
+    // Thai words are never cut: not "ต้อ|นรับ" nor "ข|อบคุณ".
+    Typesetter thai(FontSpec{u"Noto Sans Thai", 10});
+    const Text welcome = printable_text(u"ยินดีต้อนรับ ขอบคุณ ยินดีต้อนรับ ขอบคุณ ยินดีต้อนรับ ขอบคุณ");
+    const auto flags = thai.breaks(welcome);
+    for (const TextSpan& s : wrap_text(welcome.size(), flags, 60, [&](std::size_t b, std::size_t e) {
+             return thai.width(std::u16string_view(welcome).substr(b, e - b));
+         })) {
+        const Text line = welcome.substr(s.begin, s.end - s.begin);
+        EXPECT_FALSE(line.ends_with(u"ต้อ") || line.starts_with(u"นรับ") || line == u"ข") << to_utf8(line);
+    }
 }
 
 }  // namespace

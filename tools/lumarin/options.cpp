@@ -358,7 +358,7 @@ void check_complete(Options& o, const Given& given)
     if (o.output.empty())
         usage_error("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
     if (o.output != "-")
-        text_argument("the output file name", o.output);
+        o.output_path = text_argument("the output file name", o.output);
     o.format = choose_format(o, given);
     refuse_unless(can_write(o.format), "this build cannot write " + std::string(format_name(o.format)) +
                                            ": write BMP or PBM");

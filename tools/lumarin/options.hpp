@@ -17,6 +17,7 @@ namespace lumarin::cli {
 struct Options {
     std::string input = "-";  // "-" is standard input
     std::string output;       // as given; "-" is standard output
+    Text output_path;         // the same decoded once, for every use but messages
     std::string encoding = "UTF-8";  // the input's, as given
     PictureFormat format = PictureFormat::Bmp;
     Text font;                // empty: the platform's default face

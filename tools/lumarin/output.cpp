@@ -168,7 +168,7 @@ void write_image(const Picture& picture, const Options& o, bool last, const std:
             write_to_stdout(picture.encode(o.format));
             return;
         }
-        picture.save(o.output, o.format, save_options(o, last, warn));
+        picture.save(o.output_path, o.format, save_options(o, last, warn));
     } catch (const lumarin::Error& e) {
         throw e.at(where);
     }

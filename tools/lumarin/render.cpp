@@ -106,9 +106,7 @@ void set_properties(synapse& s, const Options& o, const Text& family)
     s.BackColor = o.bg_name;
     s.LineSpacing = o.line_spacing.value_or(default_line_spacing(o.size));
     s.FontWeight = o.width_factor;
-    Text name;
-    from_utf8(o.output, name);  // checked when the options were parsed
-    s.FileName = name;
+    s.FileName = o.output_path;
 }
 
 void render_object_job(const std::vector<Text>& lines, const Options& o,
@@ -150,9 +148,8 @@ void refuse_writing_over_input(const Options& o)
         return;
     // Paths from UTF-16, so that Windows does not read UTF-8 as its code page.
     Text input;
-    Text output;
     from_utf8(o.input, input);
-    from_utf8(o.output, output);
+    const Text& output = o.output_path;
     std::error_code ec;
     if (std::filesystem::equivalent(std::filesystem::path(input), std::filesystem::path(output), ec))
         usage_error("-o " + o.output + " is the input file; writing there would replace the text");
