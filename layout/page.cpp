@@ -227,8 +227,11 @@ std::vector<Line> PageMaker::wrap(std::vector<Line> lines)
                        }).width;
             });
         });
-        for (const TextSpan& span : spans)
+        for (const TextSpan& span : spans) {
+            if (span.too_wide)
+                refuse_too_wide_character(line.source, *style_.width, style_.side);
             out.push_back({Text(text.substr(span.begin, span.end - span.begin)), line.source});
+        }
         Text().swap(line.text);
     }
     return out;

@@ -42,6 +42,14 @@ long long text_area(const std::vector<LineBox>& lines, const PlaceRules& rules)
 
 }  // namespace
 
+void refuse_too_wide_character(std::size_t line, int width, int side)
+{
+    fail(ErrorKind::InvalidPropertyValue,
+         "line " + std::to_string(line) + " holds a character wider than the " + std::to_string(width - 2LL * side) +
+             " pixels a width of " + std::to_string(width) + " leaves between the side margins: give a larger "
+                                                                "width, smaller side margins or a smaller size");
+}
+
 Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
                    const std::function<std::size_t(std::size_t)>& source_line)
 {
@@ -60,11 +68,7 @@ Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const LineBox& line = lines[i];
         if (line.width > area && rules.wrapped)
-            fail(ErrorKind::InvalidPropertyValue,
-                 "line " + std::to_string(source_line(i)) + " holds a character " + std::to_string(line.width) +
-                     " pixels wide, but a width of " + std::to_string(*rules.width) + " leaves " +
-                     std::to_string(area) + " between the side margins: give a larger width, smaller side "
-                                            "margins or a smaller size");
+            refuse_too_wide_character(source_line(i), *rules.width, rules.side);
         if (line.width > area)
             fail(ErrorKind::InvalidPropertyValue,
                  "line " + std::to_string(source_line(i)) + " is " + std::to_string(line.width) +

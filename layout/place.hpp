@@ -45,6 +45,9 @@ struct Placed {
     std::vector<Point> lines;
 };
 
+// Refuses a wrapped line of one character too wide for the text area.
+[[noreturn]] void refuse_too_wide_character(std::size_t line, int width, int side);
+
 // `source_line(i)` is line i's number in the input, for messages. Throws
 // InvalidPropertyValue for a line wider than `width` allows.
 Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,

@@ -97,9 +97,11 @@ public:
         return lo;
     }
 
-    // Where the line that starts at `start` ends.
-    std::size_t line_end(std::size_t start, std::size_t guess) const
+    // Where the line that starts at `start` ends; `too_wide` when it is one
+    // cluster that does not fit.
+    std::size_t line_end(std::size_t start, std::size_t guess, bool& too_wide) const
     {
+        too_wide = false;
         const std::size_t fit = furthest_fit(start, guess);
         if (fit == n_)
             return n_;
@@ -113,6 +115,7 @@ public:
                 return b;
         }
         // No break: cut the word between clusters, at least one.
+        too_wide = fit == start;
         return fit > start ? fit : boundary_from(start + 1);
     }
 
@@ -133,8 +136,9 @@ std::vector<TextSpan> wrap_text(std::size_t length, std::span<const std::uint8_t
     std::size_t start = 0;
     std::size_t guess = 64;
     while (start < length || lines.empty()) {
-        const std::size_t end = start < length ? search.line_end(start, guess) : length;
-        lines.push_back({start, search.end_without_white(start, end)});
+        bool too_wide = false;
+        const std::size_t end = start < length ? search.line_end(start, guess, too_wide) : length;
+        lines.push_back({start, search.end_without_white(start, end), too_wide});
         guess = std::max<std::size_t>(1, end - start);
         start = end;
         // White space where a line was broken belongs to neither line.

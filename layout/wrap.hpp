@@ -16,6 +16,8 @@ namespace lumarin {
 struct TextSpan {
     std::size_t begin = 0;
     std::size_t end = 0;
+    // One cluster, measured wider than the width: no wrapping fits it.
+    bool too_wide = false;
 };
 
 // `flags` holds a BreakFlag set for each code unit of the text;

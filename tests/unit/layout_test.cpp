@@ -157,8 +157,16 @@ TEST(Wrap, CutsOnlyAtClusterStartsAndAlwaysMovesOn)
     const Text emoji = u"\U0001F600\U0001F601\U0001F602\U0001F603";
     EXPECT_EQ(wrap(emoji, 3 * kEm).lines,
               (std::vector<Text>{u"\U0001F600\U0001F601\U0001F602", u"\U0001F603"}));
-    // A width narrower than any character still takes one a line.
+    // A width narrower than any character still takes one a line, and says
+    // it does not fit, so that no page is drawn that cannot hold it.
     EXPECT_EQ(wrap(u"abc", 1).lines.size(), 3u);
+    const auto narrow = wrap_text(3, flags_of(u"abc"), 1, [](std::size_t b, std::size_t e) {
+        return static_cast<long long>(e - b) * kEm;
+    });
+    EXPECT_TRUE(narrow.size() == 3 && narrow[0].too_wide && narrow[2].too_wide);
+    EXPECT_FALSE(wrap_text(3, flags_of(u"abc"), 10, [](std::size_t b, std::size_t e) {
+                     return static_cast<long long>(e - b) * kEm;
+                 })[0].too_wide);
     // A cluster of a letter and its marks is never cut.
     std::vector<std::uint8_t> clusters(8, 0);
     clusters[0] = clusters[4] = kClusterStart;
