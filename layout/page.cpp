@@ -110,7 +110,6 @@ private:
                std::to_string(style_.dpi) + " dpi";
     }
     long long part_width(std::u16string_view part) { return part.empty() ? 0 : ts_.width(part); }
-    TabbedLine set_line(std::u16string_view text);
     LineBox measure_line(const Line& line, std::vector<DrawnRun>& runs);
     void warn(const std::string& message) const
     {
@@ -204,11 +203,6 @@ void PageMaker::fit_columns()
     ts_.font(font_for(lo * 72.0 / 96.0));
 }
 
-TabbedLine PageMaker::set_line(std::u16string_view text)
-{
-    return set_on_tabs(text, tabs_, [&](std::u16string_view part) { return part_width(part); });
-}
-
 std::vector<Line> PageMaker::wrap(std::vector<Line> lines)
 {
     std::vector<Line> out;
@@ -240,12 +234,25 @@ std::vector<Line> PageMaker::wrap(std::vector<Line> lines)
 LineBox PageMaker::measure_line(const Line& line, std::vector<DrawnRun>& runs)
 {
     const std::u16string_view text(line.text);
-    const TabbedLine set = set_line(text);
+    // Each part between tabs is measured once, ink and all, as the stops
+    // ask for its width; a decimal stop's part before its point is only
+    // measured across.
+    std::vector<std::pair<std::size_t, TextMetrics>> parts;  // by where they start
+    const TabbedLine set = set_on_tabs(text, tabs_, [&](std::u16string_view part) -> long long {
+        const auto begin = static_cast<std::size_t>(part.data() - text.data());
+        const std::size_t end = begin + part.size();
+        if (end < text.size() && text[end] != u'\t')
+            return part_width(part);
+        parts.emplace_back(begin, ts_.measure(part));
+        const LineExtents& logical = parts.back().second.logical;
+        return logical.right - logical.left;
+    });
     LineBox box;
     box.width = set.width;
     box.right_to_left = starts_right_to_left(text);
     for (const TabbedRun& run : set.runs) {
-        const TextMetrics m = ts_.measure(text.substr(run.begin, run.end - run.begin));
+        const auto found = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == run.begin; });
+        const TextMetrics& m = found->second;
         const long long width = m.logical.right - m.logical.left;
         // A line that starts right to left runs its tab stops from the right.
         const long long x = box.right_to_left ? set.width - run.x - width : run.x;

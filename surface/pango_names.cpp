@@ -1,7 +1,7 @@
 // What a font name means on Linux: an installed family, an alias that
 // fontconfig substitutes (Sans, monospace), or a family followed by the
 // style words of a Pango font description ("Liberation Sans Bold"); and
-// the Pango description a font spec asks for.
+// the Pango description of the font asked for.
 #include <fontconfig/fontconfig.h>
 #include <pango/pango.h>
 
