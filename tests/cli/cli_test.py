@@ -509,24 +509,22 @@ def test_progress(tool):
           f"--wrap at a terminal: exit {proc.returncode}, the bar at most 100 % ({percents[-3:]})")
 
 
-def main() -> int:
-    exe, sample = sys.argv[1], pathlib.Path(sys.argv[2])
+def run_all(exe, *tests):
+    """Runs each test with a Tool in a scratch folder; the exit status."""
     with tempfile.TemporaryDirectory() as tmp:
         tool = Tool(exe, tmp)
-        test_measured_layout(tool, sample)
-        test_formats(tool, sample)
-        test_colours_and_styles(tool)
-        test_compat(tool, sample)
-        test_failures(tool)
-        test_escaped_names(tool)
-        test_closed_output(tool, sample)
-        test_bounded_work(tool)
-        test_file_size_limit(tool)
-        test_usage(tool)
-        test_terminal_input(tool)
-        test_progress(tool)
+        for test in tests:
+            test(tool)
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0
+
+
+def main() -> int:
+    exe, sample = sys.argv[1], pathlib.Path(sys.argv[2])
+    return run_all(exe, lambda t: test_measured_layout(t, sample), lambda t: test_formats(t, sample),
+                   test_colours_and_styles, lambda t: test_compat(t, sample), test_failures, test_escaped_names,
+                   lambda t: test_closed_output(t, sample), test_bounded_work, test_file_size_limit, test_usage,
+                   test_terminal_input, test_progress)
 
 
 if __name__ == "__main__":

@@ -5,9 +5,8 @@ bytes that are not text named by line and byte.
 Usage: input_test.py LUMARIN"""
 import pathlib
 import sys
-import tempfile
 
-from cli_test import Tool, check, failures
+from cli_test import check, run_all
 
 READ = 1 << 16  # the reader's read size
 
@@ -109,15 +108,7 @@ def test_bad_text(tool):
 
 
 def main() -> int:
-    exe = sys.argv[1]
-    with tempfile.TemporaryDirectory() as tmp:
-        tool = Tool(exe, tmp)
-        test_line_endings(tool)
-        test_ending_across_reads(tool)
-        test_encodings(tool)
-        test_bad_text(tool)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
+    return run_all(sys.argv[1], test_line_endings, test_ending_across_reads, test_encodings, test_bad_text)
 
 
 if __name__ == "__main__":

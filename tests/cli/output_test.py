@@ -14,7 +14,7 @@ import tempfile
 
 from PIL import Image
 
-from cli_test import Tool, check, failures
+from cli_test import check, run_all
 
 
 def png_phys(data):
@@ -160,17 +160,8 @@ def test_reader_gone_with_sigpipe_ignored(tool):
 
 
 def main() -> int:
-    exe = sys.argv[1]
-    with tempfile.TemporaryDirectory() as tmp:
-        tool = Tool(exe, tmp)
-        test_resolution(tool)
-        test_standard_output_by_name(tool)
-        test_given_twice(tool)
-        test_output_folder_checked_first(tool)
-        test_same_colours(tool)
-        test_reader_gone_with_sigpipe_ignored(tool)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
+    return run_all(sys.argv[1], test_resolution, test_standard_output_by_name, test_given_twice,
+                   test_output_folder_checked_first, test_same_colours, test_reader_gone_with_sigpipe_ignored)
 
 
 if __name__ == "__main__":
