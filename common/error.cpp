@@ -13,7 +13,9 @@ std::string_view description(ErrorKind kind) noexcept
     case ErrorKind::TypeMismatch: return "Type mismatch";
     case ErrorKind::BadFileName: return "Bad file name or number";
     case ErrorKind::FileNotFound: return "File not found";
+    case ErrorKind::DeviceIO: return "Device I/O error";
     case ErrorKind::DiskFull: return "Disk full";
+    case ErrorKind::DeviceUnavailable: return "Device unavailable";
     case ErrorKind::PermissionDenied: return "Permission denied";
     case ErrorKind::PathFileAccess: return "Path/File access error";
     case ErrorKind::PathNotFound: return "Path not found";

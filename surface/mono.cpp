@@ -143,6 +143,14 @@ int convert_to_mono_rows(const Image& image, Pixel background, int start, int li
     return count;
 }
 
+void pack_print_row(const Image& image, Pixel background, int y, std::byte* out)
+{
+    // Set where black: where the pixel differs from a light background, or
+    // equals a dark one.
+    const unsigned flip = mono_bit(background, background) == 1 ? ~0u : 0u;
+    pack_mono_row(image.row(y), image.width(), BackgroundBytes(background), flip, out);
+}
+
 void for_each_mono_run(const Image& image, Pixel background, const std::function<void(std::span<std::byte>)>& take)
 {
     const auto row_bytes = static_cast<std::size_t>(packed_mono_row_bytes(image.width()));

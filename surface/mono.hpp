@@ -44,6 +44,11 @@ constexpr int mono_bit(Pixel p, Pixel background) noexcept
 // hold them.
 int convert_to_mono_rows(const Image& image, Pixel background, int start, int lines, std::span<std::byte> bits);
 
+// Row y (0 is the top) packed as a printer takes it: leftmost pixel in the
+// most significant bit, packed_mono_row_bytes(width) bytes, and a bit set
+// where the pixel's mono_bit is black (0), padding clear.
+void pack_print_row(const Image& image, Pixel background, int y, std::byte* out);
+
 // Calls `take` with runs of whole rows, top row first, converted as
 // convert_to_mono_rows converts them but packed_mono_row_bytes(width) bytes
 // each, one straight after the other; about kWriteChunkBytes a run. `take`

@@ -253,14 +253,16 @@ TEST(Errors, NumbersAndDescriptionsAreTheOnesScriptsKnow)
         {ErrorKind::TypeMismatch, "Type mismatch"},
         {ErrorKind::BadFileName, "Bad file name or number"},
         {ErrorKind::FileNotFound, "File not found"},
+        {ErrorKind::DeviceIO, "Device I/O error"},
         {ErrorKind::DiskFull, "Disk full"},
+        {ErrorKind::DeviceUnavailable, "Device unavailable"},
         {ErrorKind::PermissionDenied, "Permission denied"},
         {ErrorKind::PathFileAccess, "Path/File access error"},
         {ErrorKind::PathNotFound, "Path not found"},
         {ErrorKind::InvalidUseOfNull, "Invalid use of Null"},
         {ErrorKind::InvalidPropertyValue, "Invalid property value"},
     };
-    const int numbers[] = {6, 7, 9, 13, 52, 53, 61, 70, 75, 76, 94, 380};
+    const int numbers[] = {6, 7, 9, 13, 52, 53, 57, 61, 68, 70, 75, 76, 94, 380};
     for (std::size_t i = 0; i < std::size(table); ++i) {
         const Error e(table[i].first, "cannot write x.bmp");
         EXPECT_EQ(e.number(), numbers[i]);
