@@ -329,6 +329,17 @@ Picture PageMaker::make(std::vector<Line> lines)
     data->background = pixel_from_colour(style_.bg);
     data->image = Image(static_cast<int>(page.width), static_cast<int>(page.height), data->background);
     const Picture picture(data);
+    // Rows above every later line's ink are final once the lines before
+    // them are drawn.
+    std::vector<long long> later_ink_top(lines.size() + 1, page.height);
+    for (std::size_t i = lines.size(); i-- > 0;)
+        later_ink_top[i] = std::min(later_ink_top[i + 1],
+                                    boxes[i].has_ink ? page.lines[i].y + boxes[i].ink.top : page.height);
+    const auto rows_final = [&](std::size_t next) {
+        if (events_.rows_final)
+            events_.rows_final(picture, static_cast<int>(std::clamp(later_ink_top[next], 0LL, page.height)));
+    };
+    rows_final(0);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         check_stop();
         at(line_name(lines[i].source), [&] {
@@ -338,6 +349,7 @@ Picture PageMaker::make(std::vector<Line> lines)
         });
         if (events_.line_drawn)
             events_.line_drawn(i + 1, lines.size(), picture);
+        rows_final(i + 1);
     }
     return picture;
 }

@@ -91,6 +91,10 @@ struct PageEvents {
     // After each line is drawn: lines done, lines in all (after wrapping),
     // and the picture so far, valid only during the call.
     std::function<void(std::size_t done, std::size_t total, const Picture& so_far)> line_drawn;
+    // As drawing goes down the page: the picture's top `rows` rows are
+    // final, no line still to come reaching into them. Called with the
+    // picture's height last. For streaming a picture while it is drawn.
+    std::function<void(const Picture& so_far, int rows)> rows_final;
 };
 
 // The page for `lines` (each drawn as one line, or more with wrap). Throws

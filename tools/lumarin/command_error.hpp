@@ -13,6 +13,7 @@ enum class Failure : int {
     Usage = 2,     // a bad option or combination; the message names it
     BadInput = 3,  // text that cannot be read as text or drawn as asked
     File = 4,      // a file or standard output that cannot be read or written
+    Printer = 5,   // a printer that cannot be reached or did not take the whole job
 };
 
 class CommandError : public std::runtime_error {

@@ -25,6 +25,7 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kBadInput = static_cast<int>(lumarin::cli::Failure::BadInput);
 constexpr int kFileError = static_cast<int>(lumarin::cli::Failure::File);
+constexpr int kPrinterError = static_cast<int>(lumarin::cli::Failure::Printer);
 
 bool is_file_error(lumarin::ErrorKind kind)
 {
@@ -37,6 +38,11 @@ bool is_file_error(lumarin::ErrorKind kind)
     case lumarin::ErrorKind::PathNotFound: return true;
     default: return false;
     }
+}
+
+bool is_printer_error(lumarin::ErrorKind kind)
+{
+    return kind == lumarin::ErrorKind::DeviceIO || kind == lumarin::ErrorKind::DeviceUnavailable;
 }
 
 // Text in the background's colour draws a blank image: likely a slip. The
@@ -55,14 +61,18 @@ int run(std::span<const char* const> args)
     // First, so that a reader gone is EPIPE for --help too.
     install_signal_handlers();
     const Options options = parse_options(args);
-    if (options.help || options.version) {
-        write_text(options.help ? usage_text() : "lumarin " LUMARIN_VERSION "\n");
+    if (options.help || options.version || options.list_printers) {
+        write_text(options.help ? usage_text() : options.version ? "lumarin " LUMARIN_VERSION "\n" : printers_text());
         return kOk;
     }
-    if (options.output == "-")
-        refuse_closed_stdout();
-    refuse_stdout_by_name(options.output);
-    check_output_folder(options.output);
+    if (!options.to.empty()) {
+        refuse_file_as_printer(options.to);
+    } else {
+        if (options.output == "-")
+            refuse_closed_stdout();
+        refuse_stdout_by_name(options.output);
+        check_output_folder(options.output);
+    }
     warn_if_invisible(options);
     const auto decoder = Decoder::for_encoding(options.encoding);
     auto lines = read_lines(options.input, InputLimits{}, *decoder, stop_if_interrupted);
@@ -108,7 +118,9 @@ int run_reporting(std::span<const char* const> args)
         return report(e.what(), e.exit_status());
     } catch (const lumarin::Error& e) {
         return report(std::string(e.what()) + " (error " + std::to_string(e.number()) + ")",
-                      is_file_error(e.kind()) ? kFileError : kBadInput);
+                      is_printer_error(e.kind()) ? kPrinterError
+                      : is_file_error(e.kind())  ? kFileError
+                                                 : kBadInput);
     } catch (const std::bad_alloc&) {
         return report("out of memory", kBadInput);
     }

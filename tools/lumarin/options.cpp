@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/text.hpp"
+#include "lumarin/error.hpp"
 #include "lumarin/limits.hpp"
 #include "lumarin/synapse.hpp"
 
@@ -33,6 +34,17 @@ T parse_integer(std::string_view option, std::string_view value, long long low =
         usage_error(std::string(option) + " must be between " + std::to_string(low) + " and " +
                     std::to_string(high) + ", not " + std::string(value));
     return static_cast<T>(n);
+}
+
+// Seconds, whole or with a fraction, from a millisecond to an hour.
+std::chrono::milliseconds parse_seconds(std::string_view option, std::string_view value)
+{
+    double seconds = 0;
+    const char* end = value.data() + value.size();
+    const auto [ptr, ec] = std::from_chars(value.data(), end, seconds);
+    if (value.empty() || ptr != end || ec != std::errc() || !(seconds >= 0.001 && seconds <= 3600))
+        usage_error(std::string(option) + " needs seconds from 0.001 to 3600, not '" + std::string(value) + "'");
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
 Text text_argument(std::string_view option, std::string_view value)
@@ -187,6 +199,11 @@ struct Given {
     bool offset = false;
     bool dpi = false;
     bool align = false;
+    std::optional<std::string> printer;
+    std::optional<int> dots;
+    std::optional<int> band_rows;
+    std::optional<int> left_margin;
+    std::optional<bool> cut;
     std::map<std::string, std::string> once;  // options that may be given once, by their first value
 };
 
@@ -233,6 +250,15 @@ std::map<std::string_view, Setter> valued_options()
              o.y = parse_integer<Long>("--y", v);
              g.offset = true;
          }},
+        {"--printer", [](Options&, Given& g, std::string_view v) { g.printer = std::string(v); }},
+        {"--to", [](Options& o, Given&, std::string_view v) { o.to = std::string(v); }},
+        {"--timeout", [](Options& o, Given&, std::string_view v) { o.timeout = parse_seconds("--timeout", v); }},
+        {"--dots", [](Options&, Given& g, std::string_view v) { g.dots = parse_integer<int>("--dots", v, 1, 65535); }},
+        {"--band-rows",
+         [](Options&, Given& g, std::string_view v) { g.band_rows = parse_integer<int>("--band-rows", v, 1, 2303); }},
+        {"--left-margin", [](Options&, Given& g, std::string_view v) {
+             g.left_margin = parse_integer<int>("--left-margin", v, 0, 65534);
+         }},
         {"--output", output},
         {"-o", output},
     };
@@ -253,6 +279,7 @@ std::map<std::string_view, bool Options::*> switches()
         {"--help", &Options::help},
         {"-h", &Options::help},
         {"--version", &Options::version},
+        {"--list-printers", &Options::list_printers},
     };
 }
 
@@ -278,8 +305,8 @@ struct OptionTable {
 // script's defaults can be overridden.
 void refuse_second(Given& given, std::string_view name, std::string_view value)
 {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kOnce{
-        {{"-o", "-o"}, {"--output", "-o"}, {"--format", "--format"}, {"--encoding", "--encoding"}}};
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kOnce{
+        {{"-o", "-o"}, {"--output", "-o"}, {"--format", "--format"}, {"--encoding", "--encoding"}, {"--to", "--to"}}};
     for (const auto& [spelling, option] : kOnce) {
         if (name != spelling)
             continue;
@@ -301,6 +328,10 @@ std::size_t take_option(const OptionTable& table, Options& o, Given& given, std:
     }
     if (const auto s = table.style_switches.find(arg); s != table.style_switches.end()) {
         o.style.*(s->second) = true;
+        return 1;
+    }
+    if (arg == "--cut" || arg == "--no-cut") {
+        given.cut = arg == "--cut";
         return 1;
     }
     std::string_view name = arg;
@@ -327,7 +358,8 @@ PictureFormat choose_format(const Options& o, const Given& given)
     if (given.format) {
         chosen = format_named(*given.format);
         if (!chosen)
-            usage_error("--format must be bmp, png or pbm, not '" + *given.format + "'");
+            usage_error("--format must be bmp, png, pbm, escpos, escpos-graphics, escpos-bitimage or star, not '" +
+                        *given.format + "'");
     }
     if (o.output == "-") {
         if (!chosen)
@@ -351,12 +383,81 @@ void refuse_unless(bool ok, const std::string& message)
         usage_error(message);
 }
 
-void check_complete(Options& o, const Given& given)
+std::optional<CommandSet> printer_format(const Given& given)
 {
-    if (o.help || o.version)
+    return given.format ? command_set_named(lower_ascii(*given.format)) : std::nullopt;
+}
+
+// The profile with the options that override its fields.
+PrinterProfile chosen_profile(const Options& o, const Given& given)
+{
+    const auto set = printer_format(given);
+    PrinterProfile profile;
+    try {
+        profile = printer_profile(given.printer.value_or(set == CommandSet::StarRaster ? "star-576" : "80mm"));
+    } catch (const Error& e) {
+        usage_error("--printer: " + e.context() + " (see --list-printers)");
+    }
+    if (set)
+        profile.commands = *set;
+    if (given.dots)
+        profile.width_dots = *given.dots;
+    if (given.band_rows)
+        profile.band_rows = *given.band_rows;
+    if (given.left_margin)
+        profile.left_margin = *given.left_margin;
+    if (given.cut)
+        profile.cutter = *given.cut;
+    if (given.dpi)
+        profile.dpi = o.dpi;
+    try {
+        check_profile(profile);
+    } catch (const Error& e) {
+        usage_error(e.context());
+    }
+    return profile;
+}
+
+// A printer's job: its profile sets the layout's width and dpi, and the
+// output is the printer's bytes unless a picture format is asked for.
+void choose_printer(Options& o, const Given& given)
+{
+    const bool wanted = given.printer || printer_format(given) || !o.to.empty() || given.dots || given.band_rows ||
+                        given.left_margin || given.cut;
+    if (!wanted)
         return;
+    refuse_unless(!o.compat, "--compat draws the object's own BMP; a printer's job uses the measured layout");
+    const PrinterProfile profile = chosen_profile(o, given);
+    if (o.width && *o.width > profile.printable_dots())
+        usage_error("--width " + std::to_string(*o.width) + " is wider than the " +
+                    std::to_string(profile.printable_dots()) + " dots the printer '" + profile.name +
+                    "' prints: the picture would be cut off");
+    if (!o.width)
+        o.width = profile.printable_dots();
+    o.dpi = profile.dpi;
+    o.mono = true;
+    o.printer = profile;
+    if (!o.to.empty()) {
+        refuse_unless(o.output.empty(), "give --to (a printer) or -o (a file), not both");
+        if (given.format && !printer_format(given))
+            usage_error("--to sends the printer's bytes; --format " + *given.format + " is a picture format");
+        o.printer_bytes = true;
+        return;
+    }
     if (o.output.empty())
-        usage_error("no output file: give -o OUT.bmp, OUT.png or OUT.pbm (try --help)");
+        usage_error("a printer's job needs --to PRINTER, or -o FILE for its bytes (try --help)");
+    if (o.output != "-")
+        o.output_path = text_argument("the output file name", o.output);
+    const auto dot = o.output.find_last_of("./\\");
+    const bool picture_named =
+        dot != std::string::npos && o.output[dot] == '.' && format_named(o.output.substr(dot + 1)).has_value();
+    o.printer_bytes = printer_format(given) || (!given.format && !picture_named);
+}
+
+void choose_picture_output(Options& o, const Given& given)
+{
+    if (o.output.empty())
+        usage_error("no output file: give -o OUT.bmp, OUT.png or OUT.pbm, or --printer (try --help)");
     if (o.output != "-")
         o.output_path = text_argument("the output file name", o.output);
     o.format = choose_format(o, given);
@@ -364,6 +465,18 @@ void check_complete(Options& o, const Given& given)
                                            ": write BMP or PBM");
     if (o.format == PictureFormat::Pbm)
         o.mono = true;  // PBM has one bit a pixel and nothing else
+}
+
+void check_complete(Options& o, const Given& given)
+{
+    if (o.help || o.version || o.list_printers)
+        return;
+    choose_printer(o, given);
+    if (o.printer_bytes) {
+        refuse_unless(!o.every_line, "--every-line replaces a picture file; a printer's bytes are written once");
+    } else {
+        choose_picture_output(o, given);
+    }
     refuse_unless(!(o.antialias && o.mono), "--antialias is for colour output; a 1-bit image has no grey edges");
     refuse_unless(!o.wrap || o.width, "--wrap needs --width, the width to wrap at");
     refuse_unless(!o.columns || o.width, "--columns needs --width, the width the columns fill");
@@ -449,10 +562,13 @@ Options parse_options(std::span<const char* const> args)
 std::string usage_text()
 {
     return R"(Usage: lumarin [OPTIONS] [FILE|-] -o OUT.bmp|OUT.png|OUT.pbm|-
+       lumarin [OPTIONS] --printer NAME [FILE|-] --to PRINTER|-o OUT|-
 
 Renders each line of a text file (standard input when FILE is - or absent)
 into a BMP, PNG or PBM picture, one line below the other, sized to the
 text: nothing is cut off and no blank rows are left below the last line.
+For a receipt or label printer, it writes the printer's own raster bytes
+and sends them, band by band, while the rest is still being drawn.
 
 Input:
       --encoding NAME    the text's encoding (default UTF-8), for example
@@ -475,6 +591,25 @@ Output:
                          replace a file even where the new one cannot keep
                          its ACL, extended attributes or capabilities, and
                          say what was lost (otherwise such a save is refused)
+
+Printers:
+      --printer NAME     lay out for a printer profile (its width in dots
+                         and its dpi, one bit a pixel) and write its bytes;
+                         see --list-printers (default 80mm where --to or a
+                         printer --format is given)
+      --to PRINTER       send the bytes to a printer: tcp://HOST[:PORT] for
+                         a network printer's raw port (9100 by default), or
+                         a device such as /dev/usb/lp0 or a serial port
+      --format SET       with -o: escpos (GS v 0 raster, the default),
+                         escpos-graphics, escpos-bitimage or star; with
+                         --printer, png, pbm or bmp write the picture
+      --dots N           the printer's dots across (overrides the profile)
+      --band-rows N      most rows one raster command carries
+      --left-margin N    blank dots left of the picture
+      --cut, --no-cut    cut the paper at the end of the job, or only feed
+      --timeout SECONDS  how long to wait to connect, and for the printer
+                         to take more (default 10)
+      --list-printers    show the printer profiles and exit
 
 Text:
       --font NAME|FILE   family, or a .ttf/.otf file (default Liberation
@@ -530,8 +665,8 @@ Other:
   -h, --help             show this help and exit
       --version          show the version and exit
 
-Each of -o, --format and --encoding may be given once; any other option
-given again replaces its earlier value.
+Each of -o, --to, --format and --encoding may be given once; any other
+option given again replaces its earlier value.
 
 Examples:
   a receipt for an 80 mm thermal printer (576 dots at 203 dpi):
@@ -541,10 +676,29 @@ Examples:
   a sign in white on blue, to standard output:
       echo 'OPEN' | lumarin --size 72 --fg white --bg blue --format png -o - >sign.png
 
+  a receipt sent to a network printer:
+      lumarin --printer 80mm --wrap receipt.txt --to tcp://192.0.2.7
+
 Exit status:
   0 success, 2 bad usage, 3 bad input or text that cannot be drawn as asked,
-  4 a file that cannot be read or written.
+  4 a file that cannot be read or written, 5 a printer that cannot be
+  reached or did not take the whole job.
 )";
+}
+
+std::string printers_text()
+{
+    const auto pad = [](std::string text, std::size_t width, bool right) {
+        const std::string fill(text.size() < width ? width - text.size() : 0, ' ');
+        return right ? fill + text : text + fill;
+    };
+    std::string out = "NAME      DOTS  DPI  COMMANDS          BAND  CUTTER  MARGIN  DESCRIPTION\n";
+    for (const PrinterProfile& p : printer_profiles())
+        out += pad(p.name, 8, false) + pad(std::to_string(p.width_dots), 6, true) + pad(std::to_string(p.dpi), 5, true) +
+               "  " + pad(std::string(command_set_name(p.commands)), 16, false) +
+               pad(std::to_string(p.band_rows), 5, true) + "  " + pad(p.cutter ? "yes" : "no", 6, false) +
+               pad(std::to_string(p.left_margin), 8, true) + "  " + p.description + "\n";
+    return out;
 }
 
 }  // namespace lumarin::cli

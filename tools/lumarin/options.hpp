@@ -1,11 +1,13 @@
 // The command line: what to draw, how it is laid out, and where it goes.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "lumarin/page.hpp"
+#include "lumarin/printer.hpp"
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/picture.hpp"
@@ -49,8 +51,14 @@ struct Options {
     Integer width_factor = 0;  // 0 lets the renderer pick its default
     Long x = 0;
     Long y = 0;
+    // A printer's job: laid out for the profile, one bit a pixel.
+    std::optional<PrinterProfile> printer;
+    bool printer_bytes = false;  // the output is the printer's bytes, not a picture
+    std::string to;              // --to: the printer the bytes are sent to
+    std::chrono::milliseconds timeout{10000};  // connecting, and each wait to send
     bool help = false;
     bool version = false;
+    bool list_printers = false;
 };
 
 // The typeface when --font is not given.
@@ -65,5 +73,8 @@ Integer default_line_spacing(Integer size);
 Options parse_options(std::span<const char* const> args);
 
 std::string usage_text();
+
+// The printer profiles as a table, for --list-printers.
+std::string printers_text();
 
 }  // namespace lumarin::cli

@@ -174,4 +174,67 @@ void write_image(const Picture& picture, const Options& o, bool last, const std:
     }
 }
 
+void refuse_file_as_printer(const std::string& to)
+{
+    if (to.starts_with("tcp://"))
+        return;
+    Text path;
+    if (!from_utf8(to, path))
+        usage_error("--to is not valid UTF-8");
+    std::error_code ec;
+    const auto type = std::filesystem::status(std::filesystem::path(path), ec).type();
+    if (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::directory)
+        usage_error("--to " + to + " is a " + (type == std::filesystem::file_type::regular ? "file" : "folder") +
+                    ", not a printer: write a printer's bytes to a file with -o FILE");
+}
+
+ByteOutput::ByteOutput(const Options& o, const std::function<void()>& check_stop,
+                       const std::function<void(const std::string&)>& warn)
+    : where_(!o.to.empty() ? "--to " + o.to : o.output == "-" ? "-o - (standard output)" : "-o " + o.output)
+{
+    if (!o.to.empty()) {
+        ConnectionOptions connection;
+        connection.connect_timeout = o.timeout;
+        connection.write_timeout = o.timeout;
+        connection.check_stop = check_stop;
+        printer_ = connect_printer(o.to, connection);
+    } else if (o.output == "-") {
+#if defined(_WIN32)
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    } else {
+        try {
+            file_.emplace(o.output_path, save_options(o, true, warn));
+        } catch (const lumarin::Error& e) {
+            throw e.at(where_);
+        }
+    }
+}
+
+void ByteOutput::write(std::span<const std::byte> bytes)
+{
+    if (printer_)
+        printer_->write(bytes);  // its messages name the printer
+    else if (file_)
+        try {
+            file_->write(bytes);
+        } catch (const lumarin::Error& e) {
+            throw e.at(where_);
+        }
+    else
+        put_stdout(bytes.data(), bytes.size());
+}
+
+void ByteOutput::finish()
+{
+    if (printer_)
+        printer_->finish();
+    else if (file_)
+        try {
+            file_->commit();
+        } catch (const lumarin::Error& e) {
+            throw e.at(where_);
+        }
+}
+
 }  // namespace lumarin::cli

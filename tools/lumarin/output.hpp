@@ -3,11 +3,16 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "lumarin/save_options.hpp"
 
 #include "lumarin/picture.hpp"
+#include "lumarin/printer.hpp"
+#include "surface/file.hpp"
 #include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/options.hpp"
 
@@ -37,6 +42,27 @@ void write_text(const std::string& text);
 // what access a replaced file lost where --allow-lost-access lets it.
 void write_image(const Picture& picture, const Options& options, bool last,
                  const std::function<void(const std::string&)>& warn);
+
+// Where a printer's bytes go as they are made: the printer (--to), standard
+// output, or -o's file, which takes its name only once all are written.
+class ByteOutput {
+public:
+    ByteOutput(const Options& options, const std::function<void()>& check_stop,
+               const std::function<void(const std::string&)>& warn);
+    void write(std::span<const std::byte> bytes);
+    // The job is done only once this returns: the printer took it all, or
+    // the file has its name.
+    void finish();
+
+private:
+    std::string where_;
+    std::unique_ptr<PrinterConnection> printer_;
+    std::optional<ReplacementFile> file_;
+};
+
+// A usage CommandError when --to names a regular file or a folder: those
+// are written with -o.
+void refuse_file_as_printer(const std::string& to);
 
 // How the job's saves replace the file, by the options.
 SaveOptions save_options(const Options& options, bool last, const std::function<void(const std::string&)>& warn);

@@ -7,6 +7,7 @@
 #include "common/text.hpp"
 #include "lumarin/synapse.hpp"
 #include "lumarin/page.hpp"
+#include "lumarin/printer.hpp"
 #include "surface/text_drawer.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/output.hpp"
@@ -92,6 +93,24 @@ void render_measured(std::vector<Text> input, const Options& o,
     write_image(picture, o, true, warn);
 }
 
+// --- a printer's job: bands leave as the page is drawn
+
+void render_for_printer(std::vector<Text> input, const Options& o,
+                        const std::function<void(std::size_t, std::size_t)>& on_line,
+                        const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
+{
+    ByteOutput output(o, check_stop, warn);
+    PrinterEncoder encoder(*o.printer, [&](std::span<const std::byte> bytes) { output.write(bytes); });
+    PageEvents events;
+    events.check_stop = check_stop;
+    events.warn = warn;
+    events.line_drawn = [&](std::size_t done, std::size_t total, const Picture&) { on_line(done, total); };
+    events.rows_final = [&](const Picture& so_far, int rows) { encoder.rows_final(so_far, rows); };
+    const Picture picture = render_page(std::span<const Text>(input), page_style(o), events);
+    encoder.finish(picture);
+    output.finish();
+}
+
 // --- the object's job
 
 void set_properties(synapse& s, const Options& o, const Text& family)
@@ -165,6 +184,8 @@ void render(std::vector<Text> lines, const Options& o, const std::function<void(
     refuse_writing_over_input(o);
     if (o.compat)
         render_object_job(lines, o, on_line, warn);
+    else if (o.printer_bytes)
+        render_for_printer(std::move(lines), o, on_line, warn, check_stop);
     else
         render_measured(std::move(lines), o, on_line, warn, check_stop);
 }
