@@ -90,12 +90,14 @@ struct DrawnRun {
     std::size_t begin = 0;
     std::size_t end = 0;
     long long x = 0;
+    bool has_ink = true;
+    InkMask mask;  // the pixels to paint, where whole-pixel edges keep them
 };
 
 class PageMaker {
 public:
-    PageMaker(const PageStyle& style, const PageEvents& events);
-    Picture make(std::vector<Line> lines);
+    PageMaker(PageStyle style, const PageEvents& events);
+    Picture make(std::vector<Line> lines, const PageEvents& events);
     std::vector<Line> wrap(std::vector<Line> lines);
 
 private:
@@ -113,38 +115,46 @@ private:
     LineBox measure_line(const Line& line, std::vector<DrawnRun>& runs);
     void warn(const std::string& message) const
     {
-        if (events_.warn)
-            events_.warn(message);
+        if (events_->warn)
+            events_->warn(message);
     }
     void check_stop() const
     {
-        if (events_.check_stop)
-            events_.check_stop();
+        if (events_->check_stop)
+            events_->check_stop();
     }
 
-    const PageStyle& style_;
-    const PageEvents& events_;
+    static const PageEvents& no_events()
+    {
+        static const PageEvents none;
+        return none;
+    }
+
+    PageStyle style_;
+    const PageEvents* events_;  // the set-up's or the job's while it runs
     Text family_;
     Typesetter ts_;
     PixelTabs tabs_;
 };
 
-PageMaker::PageMaker(const PageStyle& style, const PageEvents& events)
-    : style_(style), events_(events), ts_(FontSpec{})
+PageMaker::PageMaker(PageStyle style_given, const PageEvents& events)
+    : style_(std::move(style_given)), events_(&events), ts_(FontSpec{})
 {
+    const PageStyle& style = style_;
     if (style.dpi < 1)
         fail(ErrorKind::InvalidPropertyValue, "a dpi of " + std::to_string(style.dpi) + " is not at least 1");
     if ((style.wrap || style.columns) && !style.width)
         fail(ErrorKind::InvalidPropertyValue,
              std::string(style.wrap ? "wrapping" : "fitting columns") + " needs a width");
     choose_font();
-    ts_.between_pieces(events.check_stop);
+    ts_.between_pieces([this] { check_stop(); });
     if (style.columns)
         fit_columns();
     const long long cell = std::max(1LL, part_width(u"0"));
     tabs_ = resolve_tabs(style.tabs, cell, style.width ? area() : 0);
     if ((style.fg & 0xFFFFFF) == (style.bg & 0xFFFFFF))
         warn("the text and the background are both " + hex_colour(style.fg) + ": the text will not show");
+    events_ = &no_events();
 }
 
 FontSpec PageMaker::font_for(double points96) const
@@ -243,7 +253,7 @@ LineBox PageMaker::measure_line(const Line& line, std::vector<DrawnRun>& runs)
         const std::size_t end = begin + part.size();
         if (end < text.size() && text[end] != u'\t')
             return part_width(part);
-        parts.emplace_back(begin, ts_.measure(part));
+        parts.emplace_back(begin, ts_.measure(part, !ts_.font().antialias));
         const LineExtents& logical = parts.back().second.logical;
         return logical.right - logical.left;
     });
@@ -252,11 +262,11 @@ LineBox PageMaker::measure_line(const Line& line, std::vector<DrawnRun>& runs)
     box.right_to_left = starts_right_to_left(text);
     for (const TabbedRun& run : set.runs) {
         const auto found = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == run.begin; });
-        const TextMetrics& m = found->second;
+        TextMetrics& m = found->second;
         const long long width = m.logical.right - m.logical.left;
         // A line that starts right to left runs its tab stops from the right.
         const long long x = box.right_to_left ? set.width - run.x - width : run.x;
-        runs.push_back({run.begin, run.end, x - m.logical.left});
+        runs.push_back({run.begin, run.end, x - m.logical.left, m.has_ink, std::move(m.mask)});
         if (!m.has_ink)
             continue;
         const PixelArea ink{x - m.logical.left + m.ink.left, m.ink.top, x - m.logical.left + m.ink.right,
@@ -280,8 +290,10 @@ void check_picture_size(const Placed& page, std::size_t lines, const std::string
                                      "wrapping, or fewer lines");
 }
 
-Picture PageMaker::make(std::vector<Line> lines)
+Picture PageMaker::make(std::vector<Line> lines, const PageEvents& events)
 {
+    events_ = &events;
+    const std::unique_ptr<PageMaker, void (*)(PageMaker*)> forget(this, [](PageMaker* m) { m->events_ = &no_events(); });
     if (lines.empty())
         lines.push_back({Text(), 1});
     if (style_.wrap)
@@ -336,19 +348,26 @@ Picture PageMaker::make(std::vector<Line> lines)
         later_ink_top[i] = std::min(later_ink_top[i + 1],
                                     boxes[i].has_ink ? page.lines[i].y + boxes[i].ink.top : page.height);
     const auto rows_final = [&](std::size_t next) {
-        if (events_.rows_final)
-            events_.rows_final(picture, static_cast<int>(std::clamp(later_ink_top[next], 0LL, page.height)));
+        if (events_->rows_final)
+            events_->rows_final(picture, static_cast<int>(std::clamp(later_ink_top[next], 0LL, page.height)));
     };
     rows_final(0);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         check_stop();
         at(line_name(lines[i].source), [&] {
-            for (const DrawnRun& run : runs[i])
-                ts_.draw(data->image, page.lines[i].x + run.x, page.lines[i].y,
-                         std::u16string_view(lines[i].text).substr(run.begin, run.end - run.begin), style_.fg);
+            for (const DrawnRun& run : runs[i]) {
+                const long long x = page.lines[i].x + run.x;
+                const long long y = page.lines[i].y;
+                if (!run.mask.empty())
+                    run.mask.paint(data->image, x + run.mask.area.left, y + run.mask.area.top, style_.fg);
+                else if (run.has_ink)
+                    ts_.draw(data->image, x, y, std::u16string_view(lines[i].text).substr(run.begin, run.end - run.begin),
+                             style_.fg);
+            }
+            std::vector<DrawnRun>().swap(runs[i]);
         });
-        if (events_.line_drawn)
-            events_.line_drawn(i + 1, lines.size(), picture);
+        if (events_->line_drawn)
+            events_->line_drawn(i + 1, lines.size(), picture);
         rows_final(i + 1);
     }
     return picture;
@@ -365,13 +384,27 @@ std::vector<Line> from_utf16(std::span<const std::u16string> lines)
 
 }  // namespace
 
-Picture render_page(std::span<const std::u16string> lines, const PageStyle& style, const PageEvents& events)
+// Held in place: the maker's hooks into its drawer point at it.
+struct PageLayout::Maker {
+    Maker(const PageStyle& style, const PageEvents& events) : maker(style, events) {}
+    PageMaker maker;
+};
+
+PageLayout::PageLayout(const PageStyle& style, const PageEvents& events)
+    : maker_(std::make_unique<Maker>(style, events))
 {
-    PageMaker maker(style, events);
-    return maker.make(from_utf16(lines));
 }
 
-Picture render_page(std::span<const std::string> lines, const PageStyle& style, const PageEvents& events)
+PageLayout::~PageLayout() = default;
+PageLayout::PageLayout(PageLayout&&) noexcept = default;
+PageLayout& PageLayout::operator=(PageLayout&&) noexcept = default;
+
+Picture PageLayout::render(std::span<const std::u16string> lines, const PageEvents& events)
+{
+    return maker_->maker.make(from_utf16(lines), events);
+}
+
+Picture PageLayout::render(std::span<const std::string> lines, const PageEvents& events)
 {
     std::vector<Line> out;
     out.reserve(lines.size());
@@ -381,11 +414,10 @@ Picture render_page(std::span<const std::string> lines, const PageStyle& style, 
             fail(ErrorKind::TypeMismatch, line_name(i + 1) + " is not valid UTF-8");
         out.push_back({printable_line(text), i + 1});
     }
-    PageMaker maker(style, events);
-    return maker.make(std::move(out));
+    return maker_->maker.make(std::move(out), events);
 }
 
-Picture render_text(std::string_view text, const PageStyle& style, const PageEvents& events)
+Picture PageLayout::render_text(std::string_view text, const PageEvents& events)
 {
     std::vector<std::string> lines;
     std::size_t begin = 0;
@@ -399,7 +431,22 @@ Picture render_text(std::string_view text, const PageStyle& style, const PageEve
         lines.emplace_back(text.substr(begin, end - begin));
         begin = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
-    return render_page(std::span<const std::string>(lines), style, events);
+    return render(std::span<const std::string>(lines), events);
+}
+
+Picture render_page(std::span<const std::u16string> lines, const PageStyle& style, const PageEvents& events)
+{
+    return PageLayout(style, events).render(lines, events);
+}
+
+Picture render_page(std::span<const std::string> lines, const PageStyle& style, const PageEvents& events)
+{
+    return PageLayout(style, events).render(lines, events);
+}
+
+Picture render_text(std::string_view text, const PageStyle& style, const PageEvents& events)
+{
+    return PageLayout(style, events).render_text(text, events);
 }
 
 const char* version() noexcept { return LUMARIN_VERSION_STRING; }

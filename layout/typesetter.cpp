@@ -1,6 +1,8 @@
 #include "layout/typesetter.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 
 #include "common/fail.hpp"
@@ -36,7 +38,89 @@ void Typesetter::draw(Image& image, long long x, long long y, std::u16string_vie
     drawer_->draw(image, x, y, text, font_, colour);
 }
 
-TextMetrics Typesetter::measure(std::u16string_view text)
+namespace {
+
+bool row_is_clear(const std::uint8_t* row, int width) noexcept
+{
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, row + x, sizeof word);
+        if (word != 0)
+            return false;
+    }
+    for (; x < width; ++x)
+        if (row[x] != 0)
+            return false;
+    return true;
+}
+
+// The ink box of the changed pixels, and with `keep` their bits.
+void find_ink(std::span<const std::uint8_t> changed, int width, int height, long long origin_x, long long origin_y,
+              bool keep, TextMetrics& m)
+{
+    int left = width;
+    int right = -1;
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        if (row_is_clear(row, width))
+            continue;
+        int x = 0;
+        while (row[x] == 0)
+            ++x;
+        int last = width - 1;
+        while (row[last] == 0)
+            --last;
+        left = std::min(left, x);
+        right = std::max(right, last);
+        top = top < 0 ? y : top;
+        bottom = y;
+    }
+    if (top < 0)
+        return;
+    m.has_ink = true;
+    m.ink = {left - origin_x, top - origin_y, right + 1 - origin_x, bottom + 1 - origin_y};
+    if (!keep)
+        return;
+    m.mask.area = m.ink;
+    const auto row_bytes = static_cast<std::size_t>(right + 1 - left + 7) / 8;
+    m.mask.bits.assign(row_bytes * static_cast<std::size_t>(bottom + 1 - top), 0);
+    for (int y = top; y <= bottom; ++y) {
+        const std::uint8_t* row = changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        std::uint8_t* bits = m.mask.bits.data() + row_bytes * static_cast<std::size_t>(y - top);
+        for (int x = left; x <= right; ++x)
+            if (row[x] != 0)
+                bits[(x - left) / 8] |= static_cast<std::uint8_t>(0x80u >> ((x - left) % 8));
+    }
+}
+
+}  // namespace
+
+void InkMask::paint(Image& image, long long x, long long y, Colour colour) const
+{
+    const Pixel pixel = pixel_from_colour(colour);
+    const long long width = area.width();
+    const auto row_bytes = static_cast<std::size_t>(width + 7) / 8;
+    for (long long r = 0; r < area.height(); ++r) {
+        const long long py = y + r;
+        if (py < 0 || py >= image.height())
+            continue;
+        const std::uint8_t* bits = this->bits.data() + row_bytes * static_cast<std::size_t>(r);
+        for (std::size_t byte = 0; byte < row_bytes; ++byte) {
+            for (unsigned set = bits[byte]; set != 0;) {
+                const int high = std::bit_width(set) - 1;  // the leftmost pixel left
+                set &= ~(1u << high);
+                const long long px = x + static_cast<long long>(byte) * 8 + (7 - high);
+                if (px >= 0 && px < image.width())
+                    image.set(static_cast<int>(px), static_cast<int>(py), pixel);
+            }
+        }
+    }
+}
+
+TextMetrics Typesetter::measure(std::u16string_view text, bool keep_mask)
 {
     TextMetrics m;
     m.logical = logical(text);
@@ -55,28 +139,11 @@ TextMetrics Typesetter::measure(std::u16string_view text)
     }
     reach = {reach.left - 1, reach.top - 1, reach.right + 1, reach.bottom + 1};
     check_image_size(reach.width(), reach.height());
-    Image scratch(static_cast<int>(reach.width()), static_cast<int>(reach.height()), 0xFFFFFF);
-    const long long origin_x = -reach.left;
-    const long long origin_y = -reach.top;
-    drawer_->draw(scratch, origin_x, origin_y, text, font_, 0x000000);
-    // Rows the text left white are skipped whole: every byte is 0xFF but
-    // the padding, which is zero.
-    const std::size_t used = static_cast<std::size_t>(scratch.width()) * 3;
-    for (int y = 0; y < scratch.height(); ++y) {
-        const auto row = scratch.row(y);
-        if (std::all_of(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(used),
-                        [](std::byte b) { return b == std::byte{0xFF}; }))
-            continue;
-        for (int x = 0; x < scratch.width(); ++x) {
-            if (scratch.at(x, y) == 0xFFFFFF)
-                continue;
-            const PixelArea pixel{x - origin_x, y - origin_y, x - origin_x + 1, y - origin_y + 1};
-            m.ink = m.has_ink ? PixelArea{std::min(m.ink.left, pixel.left), std::min(m.ink.top, pixel.top),
-                                          std::max(m.ink.right, pixel.right), std::max(m.ink.bottom, pixel.bottom)}
-                              : pixel;
-            m.has_ink = true;
-        }
-    }
+    const int w = static_cast<int>(reach.width());
+    const int h = static_cast<int>(reach.height());
+    std::vector<std::uint8_t> changed(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    drawer_->draw_coverage(changed, w, h, -reach.left, -reach.top, text, font_);
+    find_ink(changed, w, h, -reach.left, -reach.top, keep_mask, m);
     return m;
 }
 

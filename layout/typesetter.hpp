@@ -15,10 +15,22 @@
 
 namespace lumarin {
 
+// The pixels a text changes, one bit each, over its ink box: for text drawn
+// with whole-pixel edges, where painting them is drawing it again.
+struct InkMask {
+    PixelArea area;  // as TextMetrics::ink
+    std::vector<std::uint8_t> bits;  // rows of (width + 7) / 8 bytes, leftmost pixel in the high bit
+
+    bool empty() const noexcept { return bits.empty(); }
+    // Every set pixel in `colour`, the area's corner at (x, y); clipped.
+    void paint(Image& image, long long x, long long y, Colour colour) const;
+};
+
 struct TextMetrics {
     LineExtents logical;
     bool has_ink = false;
     PixelArea ink;  // when has_ink, from the point draw() puts the top-left corner
+    InkMask mask;   // when asked for, and has_ink
 };
 
 class Typesetter {
@@ -37,7 +49,9 @@ public:
     // The logical box, and the pixels the text really changes, found by
     // drawing it on a scratch image. A text wider than kMaxImageSide fails
     // with OutOfMemory, naming its width.
-    TextMetrics measure(std::u16string_view text);
+    // With `keep_mask`, also the pixels themselves (see InkMask); only
+    // meaningful without antialiasing.
+    TextMetrics measure(std::u16string_view text, bool keep_mask = false);
     std::vector<std::uint8_t> breaks(std::u16string_view text) { return drawer_->breaks(text); }
     void draw(Image& image, long long x, long long y, std::u16string_view text, Colour colour);
     // The family the platform really draws.

@@ -41,6 +41,20 @@ void remember_file_face(std::u16string_view family, const FileFace& face)
     faces.by_family[upper_for_ascii_compare(family)] = face;
 }
 
+void TextDrawer::draw_coverage(std::span<std::uint8_t> changed, int width, int height, long long x, long long y,
+                               std::u16string_view text, const FontSpec& font)
+{
+    // Drawn black on white: every pixel the text changes is no longer white.
+    Image scratch(width, height, 0xFFFFFF);
+    draw(scratch, x, y, text, font, 0x000000);
+    for (int r = 0; r < height; ++r) {
+        const std::byte* px = scratch.row(r).data();
+        std::uint8_t* out = changed.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+        for (int c = 0; c < width; ++c, px += 3)
+            out[c] = px[0] != std::byte{0xFF} || px[1] != std::byte{0xFF} || px[2] != std::byte{0xFF};
+    }
+}
+
 std::vector<std::uint8_t> TextDrawer::breaks(std::u16string_view text)
 {
     std::vector<std::uint8_t> flags(text.size(), 0);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -93,6 +94,12 @@ public:
     // beyond measure_only_to's limit, may be reported as soon as it is
     // known, the rest of the text unmeasured.
     virtual LineExtents measure(std::u16string_view text, const FontSpec& font) = 0;
+    // Which pixels of a width x height area draw() would change, drawing
+    // `text` with its top-left corner at (x, y) in the area: `changed`
+    // (width * height bytes, rows one after the other) is set non-zero
+    // there. As exact as draw(), for whole-pixel edges and for grey ones.
+    virtual void draw_coverage(std::span<std::uint8_t> changed, int width, int height, long long x, long long y,
+                               std::u16string_view text, const FontSpec& font);
     // The family the platform draws for `font`: its own name, or what a
     // missing family falls back to.
     virtual Text face_of(const FontSpec& font) = 0;

@@ -86,6 +86,8 @@ public:
     void draw(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
               Colour colour) override;
     LineExtents measure(std::u16string_view text, const FontSpec& font) override;
+    void draw_coverage(std::span<std::uint8_t> changed, int width, int height, long long x, long long y,
+                       std::u16string_view text, const FontSpec& font) override;
     Text face_of(const FontSpec& font) override;
     std::vector<std::uint8_t> breaks(std::u16string_view text) override { return pango::break_flags(text); }
 
@@ -105,6 +107,9 @@ private:
     Placed place(PangoLayout* layout, long long x, long long y, const FontSpec& font);
     long long measure_pieces(std::u16string_view text, const FontSpec& font, PixelArea& reach);
     static glue::Layout layout_for(PangoContext* context, std::u16string_view text, const FontSpec& font);
+    // The layout of a text short enough for one, on the main context: the
+    // last one made is kept, since a text is measured, then drawn.
+    PangoLayout* line_layout(std::u16string_view text, const FontSpec& font);
     glue::Layout piece_layout(std::u16string_view text, const FontSpec& font) const;
     glue::Items itemize(const std::string& utf8, const FontSpec& font) const;
     void draw_in_pieces(Image& image, long long x, long long y, std::u16string_view text, const FontSpec& font,
@@ -123,6 +128,9 @@ private:
     // Pieces of a long line take the whole line's direction, not their own.
     glue::Context piece_context_;
     bool antialias_ = false;
+    glue::Layout last_layout_;
+    Text last_text_;
+    FontSpec last_font_;
 };
 
 PangoDrawer::PangoDrawer() : font_map_(pango_cairo_font_map_new())
@@ -241,11 +249,59 @@ void PangoDrawer::draw(Image& image, long long x, long long y, std::u16string_vi
         draw_in_pieces(image, x, y, text, font, colour);
         return;
     }
+    PangoLayout* layout = line_layout(text, font);
+    const Placed placed = place(layout, x, y, font);
+    draw_tiles(image, layout, static_cast<double>(x), static_cast<double>(placed.y), placed.area, placed.bars, colour);
+}
+
+static bool same_font(const FontSpec& a, const FontSpec& b)
+{
+    return a.name == b.name && a.size_points == b.size_points && a.style == b.style && a.antialias == b.antialias &&
+           a.file_face == b.file_face;
+}
+
+PangoLayout* PangoDrawer::line_layout(std::u16string_view text, const FontSpec& font)
+{
+    if (last_layout_ && text == last_text_ && same_font(font, last_font_))
+        return last_layout_.get();
     pango_context_set_base_dir(context_.get(), base_direction(text));
-    const glue::Layout layout = layout_for(context_.get(), text, font);
-    const Placed placed = place(layout.get(), x, y, font);
-    draw_tiles(image, layout.get(), static_cast<double>(x), static_cast<double>(placed.y), placed.area, placed.bars,
-               colour);
+    last_layout_ = layout_for(context_.get(), text, font);
+    last_text_ = Text(text);
+    last_font_ = font;
+    return last_layout_.get();
+}
+
+// Drawn on an alpha surface: no colour to convert, and every pixel the
+// text covers is non-zero. Without antialiasing, those are the pixels
+// draw() changes; with it, the faintest coverage may leave a pixel as it
+// was, which only drawing in colour tells.
+void PangoDrawer::draw_coverage(std::span<std::uint8_t> changed, int width, int height, long long x, long long y,
+                                std::u16string_view text, const FontSpec& font)
+{
+    if (font.antialias || text.size() > piece_length(font) || text.empty()) {
+        TextDrawer::draw_coverage(changed, width, height, x, y, text, font);
+        return;
+    }
+    use_antialias(false);
+    PangoLayout* layout = line_layout(text, font);
+    const Placed placed = place(layout, x, y, font);
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, width);
+    std::vector<unsigned char> alpha(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), 0);
+    glue::Surface surface(cairo_image_surface_create_for_data(alpha.data(), CAIRO_FORMAT_A8, width, height, stride));
+    glue::Cairo cr(cairo_create(surface.get()));
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+    cairo_move_to(cr.get(), static_cast<double>(x), static_cast<double>(placed.y));
+    pango_cairo_show_layout(cr.get(), layout);
+    for (const PixelArea& bar : placed.bars)
+        cairo_rectangle(cr.get(), static_cast<double>(bar.left), static_cast<double>(bar.top),
+                        static_cast<double>(bar.width()), static_cast<double>(bar.height()));
+    cairo_fill(cr.get());
+    cairo_surface_flush(surface.get());
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+        fail(ErrorKind::OutOfMemory, "cannot draw text");
+    for (int r = 0; r < height; ++r)
+        std::copy_n(alpha.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(stride), width,
+                    changed.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width));
 }
 
 void PangoDrawer::use_antialias(bool antialias)
@@ -322,10 +378,9 @@ LineExtents PangoDrawer::measure(std::u16string_view text, const FontSpec& font)
     extents.right_to_left = starts_right_to_left(text);
     PangoRectangle logical{};
     if (text.size() <= piece_length(font)) {
-        pango_context_set_base_dir(context_.get(), base_direction(text));
-        const glue::Layout layout = layout_for(context_.get(), text, font);
-        pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
-        extents.reach = place(layout.get(), 0, 0, font).area;
+        PangoLayout* layout = line_layout(text, font);
+        pango_layout_get_pixel_extents(layout, nullptr, &logical);
+        extents.reach = place(layout, 0, 0, font).area;
     } else {
         logical.width = static_cast<int>(std::min<long long>(measure_pieces(text, font, extents.reach), INT_MAX));
         const glue::Layout empty = layout_for(context_.get(), u"", font);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -95,6 +96,29 @@ struct PageEvents {
     // final, no line still to come reaching into them. Called with the
     // picture's height last. For streaming a picture while it is drawn.
     std::function<void(const Picture& so_far, int rows)> rows_final;
+};
+
+// A style with its font found and loaded, for many pages in that style:
+// render_page sets one up for every page. Moving only; one thread at a
+// time.
+class PageLayout {
+public:
+    // Throws as render_page does for the style; `events.warn` hears a font
+    // that fell back and colours that cannot be told apart.
+    explicit PageLayout(const PageStyle& style, const PageEvents& events = {});
+    ~PageLayout();
+    PageLayout(PageLayout&&) noexcept;
+    PageLayout& operator=(PageLayout&&) noexcept;
+
+    // As render_page and render_text.
+    Picture render(std::span<const std::u16string> lines, const PageEvents& events = {});
+    Picture render(std::span<const std::string> lines, const PageEvents& events = {});
+    Picture render_text(std::string_view text, const PageEvents& events = {});
+
+    struct Maker;
+
+private:
+    std::unique_ptr<Maker> maker_;
 };
 
 // The page for `lines` (each drawn as one line, or more with wrap). Throws
