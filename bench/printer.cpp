@@ -47,6 +47,7 @@ lumarin::PageStyle printer_style(const lumarin::PrinterProfile& profile)
     style.width = profile.printable_dots();
     style.dpi = profile.dpi;
     style.mono = true;
+    style.line_box = true;
     style.tabs.stops.push_back({lumarin::TabStop::Kind::Right, 0, false, true});
     return style;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <string>
 #include <utility>
 
@@ -113,6 +114,13 @@ private:
     }
     long long part_width(std::u16string_view part) { return part.empty() ? 0 : ts_.width(part); }
     LineBox measure_line(const Line& line, std::vector<DrawnRun>& runs);
+    // measure_line, its failures naming the line.
+    LineBox measure_placed(const Line& line, std::vector<DrawnRun>& runs);
+    void draw_line(Image& image, const Placed::Point& at, const Line& line, std::vector<DrawnRun>& runs);
+    PlaceRules place_rules(int line_height) const;
+    std::shared_ptr<PictureData> new_picture(long long width, long long height) const;
+    void refuse_too_many(std::size_t lines, long long pitch) const;
+    Picture make_streamed(std::vector<Line> lines);
     void warn(const std::string& message) const
     {
         if (events_->warn)
@@ -290,39 +298,36 @@ void check_picture_size(const Placed& page, std::size_t lines, const std::string
                                      "wrapping, or fewer lines");
 }
 
-Picture PageMaker::make(std::vector<Line> lines, const PageEvents& events)
+LineBox PageMaker::measure_placed(const Line& line, std::vector<DrawnRun>& runs)
 {
-    events_ = &events;
-    const std::unique_ptr<PageMaker, void (*)(PageMaker*)> forget(this, [](PageMaker* m) { m->events_ = &no_events(); });
-    if (lines.empty())
-        lines.push_back({Text(), 1});
-    if (style_.wrap)
-        lines = wrap(std::move(lines));
-    const int line_height = std::max(1, ts_.logical(u"").line_height);
-    const long long pitch = style_.line_spacing.value_or(line_height);
-    // Lines alone too many for any picture are refused before each is measured.
-    const long long least = static_cast<long long>(lines.size() - 1) * pitch + 2LL * style_.top;
-    if (least > kMaxImageSide)
-        fail(ErrorKind::OutOfMemory, "the picture would be at least " + grouped(least) + " pixels tall for " +
-                                         grouped(static_cast<long long>(lines.size())) + " lines at size " +
-                                         size_name() + ", more than " +
-                                         grouped(kMaxImageSide) +
-                                         ": use a smaller size, dpi or line spacing, or fewer lines");
-    std::vector<LineBox> boxes;
-    std::vector<std::vector<DrawnRun>> runs(lines.size());
-    boxes.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        check_stop();
-        try {
-            boxes.push_back(measure_line(lines[i], runs[i]));
-        } catch (const Error& e) {
-            if (e.kind() == ErrorKind::OutOfMemory)
-                fail(ErrorKind::OutOfMemory, line_name(lines[i].source) + " is wider than the " +
-                                                 grouped(kMaxImageSide) + " pixels a picture may have at size " +
-                                                 size_name() + ": give a width and wrap, or a smaller size");
-            throw e.at(line_name(lines[i].source));
-        }
+    try {
+        return measure_line(line, runs);
+    } catch (const Error& e) {
+        if (e.kind() == ErrorKind::OutOfMemory)
+            fail(ErrorKind::OutOfMemory, line_name(line.source) + " is wider than the " + grouped(kMaxImageSide) +
+                                             " pixels a picture may have at size " + size_name() +
+                                             ": give a width and wrap, or a smaller size");
+        throw e.at(line_name(line.source));
     }
+}
+
+void PageMaker::draw_line(Image& image, const Placed::Point& at_point, const Line& line, std::vector<DrawnRun>& runs)
+{
+    at(line_name(line.source), [&] {
+        for (const DrawnRun& run : runs) {
+            const long long x = at_point.x + run.x;
+            if (!run.mask.empty())
+                run.mask.paint(image, x + run.mask.area.left, at_point.y + run.mask.area.top, style_.fg);
+            else if (run.has_ink)
+                ts_.draw(image, x, at_point.y, std::u16string_view(line.text).substr(run.begin, run.end - run.begin),
+                         style_.fg);
+        }
+        std::vector<DrawnRun>().swap(runs);
+    });
+}
+
+PlaceRules PageMaker::place_rules(int line_height) const
+{
     PlaceRules rules;
     rules.side = style_.side;
     rules.top = style_.top;
@@ -332,14 +337,53 @@ Picture PageMaker::make(std::vector<Line> lines, const PageEvents& events)
     rules.align = style_.align;
     rules.line_box = style_.line_box;
     rules.wrapped = style_.wrap;
-    const Placed page = place_lines(boxes, rules, [&](std::size_t i) { return lines[i].source; });
-    check_picture_size(page, lines.size(), size_name());
+    return rules;
+}
 
+std::shared_ptr<PictureData> PageMaker::new_picture(long long width, long long height) const
+{
     auto data = std::make_shared<PictureData>();
     data->dpi = style_.dpi;
     data->mono = style_.mono;
     data->background = pixel_from_colour(style_.bg);
-    data->image = Image(static_cast<int>(page.width), static_cast<int>(page.height), data->background);
+    data->image = Image(static_cast<int>(width), static_cast<int>(height), data->background);
+    return data;
+}
+
+void PageMaker::refuse_too_many(std::size_t lines, long long pitch) const
+{
+    // Lines alone too many for any picture are refused before each is measured.
+    const long long least = static_cast<long long>(lines - 1) * pitch + 2LL * style_.top;
+    if (least > kMaxImageSide)
+        fail(ErrorKind::OutOfMemory, "the picture would be at least " + grouped(least) + " pixels tall for " +
+                                         grouped(static_cast<long long>(lines)) + " lines at size " + size_name() +
+                                         ", more than " + grouped(kMaxImageSide) +
+                                         ": use a smaller size, dpi or line spacing, or fewer lines");
+}
+
+Picture PageMaker::make(std::vector<Line> lines, const PageEvents& events)
+{
+    events_ = &events;
+    const std::unique_ptr<PageMaker, void (*)(PageMaker*)> forget(this, [](PageMaker* m) { m->events_ = &no_events(); });
+    if (lines.empty())
+        lines.push_back({Text(), 1});
+    if (style_.width && style_.line_box && events.rows_final)
+        return make_streamed(std::move(lines));
+    if (style_.wrap)
+        lines = wrap(std::move(lines));
+    const int line_height = std::max(1, ts_.logical(u"").line_height);
+    refuse_too_many(lines.size(), style_.line_spacing.value_or(line_height));
+    std::vector<LineBox> boxes;
+    std::vector<std::vector<DrawnRun>> runs(lines.size());
+    boxes.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        check_stop();
+        boxes.push_back(measure_placed(lines[i], runs[i]));
+    }
+    const Placed page = place_lines(boxes, place_rules(line_height), [&](std::size_t i) { return lines[i].source; });
+    check_picture_size(page, lines.size(), size_name());
+
+    const auto data = new_picture(page.width, page.height);
     const Picture picture(data);
     // Rows above every later line's ink are final once the lines before
     // them are drawn.
@@ -354,22 +398,111 @@ Picture PageMaker::make(std::vector<Line> lines, const PageEvents& events)
     rows_final(0);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         check_stop();
-        at(line_name(lines[i].source), [&] {
-            for (const DrawnRun& run : runs[i]) {
-                const long long x = page.lines[i].x + run.x;
-                const long long y = page.lines[i].y;
-                if (!run.mask.empty())
-                    run.mask.paint(data->image, x + run.mask.area.left, y + run.mask.area.top, style_.fg);
-                else if (run.has_ink)
-                    ts_.draw(data->image, x, y, std::u16string_view(lines[i].text).substr(run.begin, run.end - run.begin),
-                             style_.fg);
-            }
-            std::vector<DrawnRun>().swap(runs[i]);
-        });
+        draw_line(data->image, page.lines[i], lines[i], runs[i]);
         if (events_->line_drawn)
             events_->line_drawn(i + 1, lines.size(), picture);
         rows_final(i + 1);
     }
+    return picture;
+}
+
+// With a fixed width and margins from the line boxes, a line's place needs
+// no other line: each is wrapped, measured and drawn in turn, a few lines
+// ahead, and rows leave once no line still to come can reach them. A line
+// not yet measured is taken to reach no further above its box than twice
+// the most any line has so far, or a line height; one that reaches into
+// rows already sent is told of, and the picture still holds all of it.
+Picture PageMaker::make_streamed(std::vector<Line> lines)
+{
+    constexpr std::size_t kLookahead = 8;
+    const int line_height = std::max(1, ts_.logical(u"").line_height);
+    const long long pitch = style_.line_spacing.value_or(line_height);
+    refuse_too_many(lines.size(), pitch);
+    const PlaceRules rules = place_rules(line_height);
+    const long long width = *style_.width;
+    const auto data = new_picture(width, std::min<long long>(kMaxImageSide, 2LL * style_.top + 16 * pitch));
+    const Picture picture(data);
+    Image& image = data->image;
+
+    struct Pending {
+        Line line;
+        std::vector<DrawnRun> runs;
+        LineBox box;
+        Placed::Point at;
+    };
+    std::deque<Pending> pending;
+    std::size_t next_source = 0;
+    std::size_t placed = 0;  // lines placed so far
+    std::size_t drawn = 0;
+    long long overhang = line_height;  // the most a line's ink reaches above its box, or a line
+    long long sent = 0;                // rows handed on as final
+    bool warned = false;
+
+    const auto height_for = [&](std::size_t count) { return static_cast<long long>(count - 1) * pitch + line_height + 2LL * style_.top; };
+    const auto grow_to = [&](long long rows) {
+        if (rows <= image.height())
+            return;
+        if (rows > kMaxImageSide || rows * width > kMaxImagePixels) {
+            Placed page;
+            page.width = width;
+            page.height = rows;
+            check_picture_size(page, placed, size_name());
+        }
+        const long long doubled = std::min<long long>({std::max(rows, 2LL * image.height()), kMaxImageSide,
+                                                       kMaxImagePixels / std::max(1LL, width)});
+        image.resize(static_cast<int>(width), static_cast<int>(std::max(rows, doubled)), data->background);
+    };
+    const auto measure_next = [&] {
+        std::vector<Line> visual;
+        visual.push_back(std::move(lines[next_source++]));
+        if (style_.wrap)
+            visual = wrap(std::move(visual));
+        for (Line& line : visual) {
+            check_stop();
+            Pending p{std::move(line), {}, {}, {}};
+            p.box = measure_placed(p.line, p.runs);
+            p.at = place_streamed(p.box, placed++, rules, p.line.source);
+            if (p.box.has_ink) {
+                overhang = std::max(overhang, -p.box.ink.top);
+                if (p.at.y + p.box.ink.top < sent && !warned) {
+                    warn(line_name(p.line.source) + " reaches " + std::to_string(-p.box.ink.top) +
+                         " pixels above its line, into rows already sent: those rows of it are not in the stream");
+                    warned = true;
+                }
+            }
+            pending.push_back(std::move(p));
+        }
+    };
+    while (true) {
+        while (pending.size() < kLookahead && next_source < lines.size())
+            measure_next();
+        if (pending.empty())
+            break;
+        check_stop();
+        Pending& line = pending.front();
+        grow_to(std::max(line.at.y + line_height, line.at.y + (line.box.has_ink ? line.box.ink.bottom : 0)) + style_.top);
+        draw_line(image, line.at, line.line, line.runs);
+        pending.pop_front();
+        ++drawn;
+        if (events_->line_drawn)
+            events_->line_drawn(drawn, drawn + pending.size() + (lines.size() - next_source), picture);
+        // Once every line is placed, the page's height is known.
+        long long final_rows = next_source < lines.size()
+                                   ? rules.top + static_cast<long long>(placed) * pitch - 2 * overhang
+                                   : height_for(placed);
+        for (const Pending& p : pending)
+            if (p.box.has_ink)
+                final_rows = std::min(final_rows, p.at.y + p.box.ink.top);
+        final_rows = std::clamp(final_rows, sent, static_cast<long long>(image.height()));
+        if (final_rows > sent && events_->rows_final) {
+            events_->rows_final(picture, static_cast<int>(final_rows));
+            sent = final_rows;
+        }
+    }
+    const long long height = height_for(placed);
+    grow_to(height);
+    image.resize(static_cast<int>(width), static_cast<int>(height), data->background);
+    events_->rows_final(picture, static_cast<int>(height));
     return picture;
 }
 

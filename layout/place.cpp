@@ -122,4 +122,26 @@ Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
     return page;
 }
 
+Placed::Point place_streamed(const LineBox& line, std::size_t index, const PlaceRules& rules, std::size_t source_line)
+{
+    const long long area = text_area({}, rules);
+    if (line.width > area && rules.wrapped)
+        refuse_too_wide_character(source_line, *rules.width, rules.side);
+    if (line.width > area)
+        fail(ErrorKind::InvalidPropertyValue,
+             "line " + std::to_string(source_line) + " is " + std::to_string(line.width) + " pixels wide, but a width of " +
+                 std::to_string(*rules.width) + " leaves " + std::to_string(area) +
+                 " between the side margins: wrap it, or use a smaller size");
+    const long long start = aligned_start(line, area, rules.align);
+    if (line.has_ink) {
+        const long long past = std::max(-(start + line.ink.left), start + line.ink.right - area);
+        if (past > rules.side)
+            fail(ErrorKind::InvalidPropertyValue,
+                 "the text's ink reaches " + std::to_string(past) + " pixels past the text area, more than the side margin of " +
+                     std::to_string(rules.side) + ": give a larger side margin");
+    }
+    const long long pitch = rules.pitch.value_or(std::max(1, rules.line_height));
+    return {rules.side + start, rules.top + static_cast<long long>(index) * pitch};
+}
+
 }  // namespace lumarin

@@ -53,4 +53,8 @@ struct Placed {
 Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
                    const std::function<std::size_t(std::size_t)>& source_line);
 
+// Line `index` of a page with a fixed width and margins from the line
+// boxes, where no other line moves it; refuses it as place_lines would.
+Placed::Point place_streamed(const LineBox& line, std::size_t index, const PlaceRules& rules, std::size_t source_line);
+
 }  // namespace lumarin

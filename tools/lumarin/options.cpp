@@ -436,6 +436,9 @@ void choose_printer(Options& o, const Given& given)
         o.width = profile.printable_dots();
     o.dpi = profile.dpi;
     o.mono = true;
+    // Margins from the line boxes: a line's place then needs no later
+    // line, and the job can leave while it is drawn.
+    o.line_box = true;
     o.printer = profile;
     if (!o.to.empty()) {
         refuse_unless(o.output.empty(), "give --to (a printer) or -o (a file), not both");
