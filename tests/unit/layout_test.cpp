@@ -307,3 +307,61 @@ TEST(WrapScripts, LinesBreakOnlyWhereTheLanguageAllowsAndTakeAllThatFits)
 
 }  // namespace
 }  // namespace lumarin
+
+#include "lumarin/page.hpp"
+#include "surface/picture.hpp"
+
+namespace lumarin {
+namespace {
+
+bool same_pixels(const Picture& a, const Picture& b)
+{
+    if (a.width() != b.width() || a.height() != b.height())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return false;
+    return true;
+}
+
+// A page laid out as it goes, for a stream, is the page laid out whole; its
+// rows are handed on in order, each once final, the last call the height.
+TEST(StreamedPage, IsThePageLaidOutWholeAndItsRowsOnlyGrow)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i)
+        lines.push_back(i % 7 == 3 ? "" : "Item " + std::to_string(i) + " with a longer name to wrap here\t" +
+                                               std::to_string(i * 37 % 1000) + ".99");
+    lines.push_back("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xC3\x89\xC3\x80");  // Hebrew and capitals with accents
+    for (const bool wrap : {false, true}) {
+        PageStyle style;
+        style.dpi = 203;
+        style.mono = true;
+        style.line_box = true;
+        style.wrap = wrap;
+        style.size = wrap ? 10 : 5;
+        style.width = wrap ? 384 : 576;
+        style.tabs.stops.push_back({TabStop::Kind::Right, 0, false, true});
+        PageLayout layout(style);
+        const Picture whole = layout.render(lines);
+        std::vector<int> calls;
+        PageEvents events;
+        const PictureData* seen = nullptr;
+        events.rows_final = [&](const Picture& so_far, int rows) {
+            seen = &so_far.data();
+            calls.push_back(rows);
+        };
+        const Picture streamed = layout.render(lines, events);
+        EXPECT_TRUE(same_pixels(whole, streamed)) << "wrap " << wrap;
+        ASSERT_FALSE(calls.empty());
+        EXPECT_TRUE(std::is_sorted(calls.begin(), calls.end()));
+        EXPECT_EQ(calls.back(), streamed.height());
+        EXPECT_EQ(seen, &streamed.data());
+        // Rows leave well before the last line is drawn.
+        EXPECT_LT(calls.front(), streamed.height() / 4);
+    }
+}
+
+}  // namespace
+}  // namespace lumarin
