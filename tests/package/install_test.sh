@@ -19,7 +19,7 @@ quiet() { "$@" >"$scratch/log" 2>&1 || { cat "$scratch/log"; return 1; }; }
 check_tree() {
   local root=$1 libdir=$2 f
   for f in bin/lumarin include/lumarin/synapse.hpp include/lumarin/error.hpp include/lumarin/types.hpp \
-    include/lumarin/variant.hpp include/lumarin/save_options.hpp "$libdir/liblumarin.a" "$libdir/cmake/Lumarin/LumarinConfig.cmake" \
+    include/lumarin/variant.hpp include/lumarin/save_options.hpp include/lumarin/printer.hpp "$libdir/liblumarin.a" "$libdir/cmake/Lumarin/LumarinConfig.cmake" \
     "$libdir/cmake/Lumarin/LumarinConfigVersion.cmake" "$libdir/pkgconfig/lumarin.pc" share/man/man1/lumarin.1 \
     share/doc/lumarin/copyright; do
     [ -f "$root/$f" ] || fail "$root: $f is missing"
@@ -49,7 +49,9 @@ check_consumer() {
     fail "$name: configuring the consumer with find_package"
   quiet cmake --build "$out/cmake" || fail "$name: building the consumer with find_package"
   quiet "$out/cmake/hello" "$out/cmake.bmp" || fail "$name: the find_package consumer failed"
-  quiet "$out/cmake/receipt" "$out/receipt.bmp" || fail "$name: the find_package receipt failed"
+  quiet "$out/cmake/receipt" "$out/receipt.bmp" "$out/receipt.bin" || fail "$name: the find_package receipt failed"
+  [ "$(head -c 2 "$out/receipt.bin" | od -An -tx1 | tr -d ' ')" = 1b40 ] ||
+    fail "$name: the receipt's printer bytes do not start with the initialise command"
   # pkg-config, with no C++ standard but the one the user names.
   local flags
   if flags=$(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs lumarin); then
