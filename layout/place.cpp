@@ -40,6 +40,29 @@ long long text_area(const std::vector<LineBox>& lines, const PlaceRules& rules)
     return area;
 }
 
+// A line wider than a fixed width's text area: a single character when
+// the lines were wrapped already.
+void refuse_wider_than(const LineBox& line, long long area, const PlaceRules& rules, std::size_t source_line)
+{
+    if (line.width <= area)
+        return;
+    if (rules.wrapped)
+        refuse_too_wide_character(source_line, *rules.width, rules.side);
+    fail(ErrorKind::InvalidPropertyValue,
+         "line " + std::to_string(source_line) + " is " + std::to_string(line.width) + " pixels wide, but a width of " +
+             std::to_string(*rules.width) + " leaves " + std::to_string(area) +
+             " between the side margins: wrap it, or use a smaller size");
+}
+
+// Ink `past` pixels beyond a fixed width's text area must fit the margins.
+void refuse_ink_past_margins(long long past, const PlaceRules& rules)
+{
+    if (past > rules.side)
+        fail(ErrorKind::InvalidPropertyValue,
+             "the text's ink reaches " + std::to_string(past) + " pixels past the text area, more than the side margin of " +
+                 std::to_string(rules.side) + ": give a larger side margin");
+}
+
 }  // namespace
 
 void refuse_too_wide_character(std::size_t line, int width, int side)
@@ -67,13 +90,7 @@ Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
     long long ink_right = area;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const LineBox& line = lines[i];
-        if (line.width > area && rules.wrapped)
-            refuse_too_wide_character(source_line(i), *rules.width, rules.side);
-        if (line.width > area)
-            fail(ErrorKind::InvalidPropertyValue,
-                 "line " + std::to_string(source_line(i)) + " is " + std::to_string(line.width) +
-                     " pixels wide, but a width of " + std::to_string(*rules.width) + " leaves " +
-                     std::to_string(area) + " between the side margins: wrap it, or use a smaller size");
+        refuse_wider_than(line, area, rules, source_line(i));
         const long long start = aligned_start(line, area, rules.align);
         starts.push_back(start);
         if (line.has_ink) {
@@ -83,11 +100,7 @@ Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
     }
     long long shift = rules.side;
     if (rules.width) {
-        if (-ink_left > rules.side || ink_right - area > rules.side)
-            fail(ErrorKind::InvalidPropertyValue,
-                 "the text's ink reaches " + std::to_string(std::max(-ink_left, ink_right - area)) +
-                     " pixels past the text area, more than the side margin of " + std::to_string(rules.side) +
-                     ": give a larger side margin");
+        refuse_ink_past_margins(std::max(-ink_left, ink_right - area), rules);
         page.width = *rules.width;
     } else {
         shift += -ink_left;
@@ -125,21 +138,10 @@ Placed place_lines(const std::vector<LineBox>& lines, const PlaceRules& rules,
 Placed::Point place_streamed(const LineBox& line, std::size_t index, const PlaceRules& rules, std::size_t source_line)
 {
     const long long area = text_area({}, rules);
-    if (line.width > area && rules.wrapped)
-        refuse_too_wide_character(source_line, *rules.width, rules.side);
-    if (line.width > area)
-        fail(ErrorKind::InvalidPropertyValue,
-             "line " + std::to_string(source_line) + " is " + std::to_string(line.width) + " pixels wide, but a width of " +
-                 std::to_string(*rules.width) + " leaves " + std::to_string(area) +
-                 " between the side margins: wrap it, or use a smaller size");
+    refuse_wider_than(line, area, rules, source_line);
     const long long start = aligned_start(line, area, rules.align);
-    if (line.has_ink) {
-        const long long past = std::max(-(start + line.ink.left), start + line.ink.right - area);
-        if (past > rules.side)
-            fail(ErrorKind::InvalidPropertyValue,
-                 "the text's ink reaches " + std::to_string(past) + " pixels past the text area, more than the side margin of " +
-                     std::to_string(rules.side) + ": give a larger side margin");
-    }
+    if (line.has_ink)
+        refuse_ink_past_margins(std::max(-(start + line.ink.left), start + line.ink.right - area), rules);
     const long long pitch = rules.pitch.value_or(std::max(1, rules.line_height));
     return {rules.side + start, rules.top + static_cast<long long>(index) * pitch};
 }
