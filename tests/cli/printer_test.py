@@ -13,7 +13,6 @@ import re
 import select
 import socket
 import shutil
-import stat
 import subprocess
 import sys
 import termios
@@ -369,26 +368,13 @@ def test_devices(tool):
     check(r.returncode == 2 and one_line(r) and b"png" in r.stderr, f"--to with a picture format ({r.stderr!r})")
 
 
-def test_two_jobs(tool):
-    """Two jobs one after the other on the paper: two pages, a cut between."""
-    for fmt, command_set in (("escpos", "escpos"), ("star", "star")):
-        a = run(tool, "--format", fmt, "-o", "-", stdin=b"first\n")
-        b = run(tool, "--format", fmt, "-o", "-", stdin=b"second job\n")
-        try:
-            pages = decode(a.stdout + b.stdout, command_set, dpi=203, width=576)
-            check([p.cut for p in pages] == ["partial", "partial"] and all(p.ink_count() for p in pages),
-                  f"{fmt}: two jobs are two cut pages ({pages})")
-        except DecodeError as e:
-            check(False, f"{fmt}: two jobs decode: {e}")
-
-
 def main():
     exe, sample = sys.argv[1], pathlib.Path(sys.argv[2])
     if sys.platform != "linux":
         print("skip: the device and network cases need Linux")
         return 77
     return run_all(exe, test_list_printers, lambda t: test_command_sets(t, sample), test_overrides,
-                   lambda t: test_network(t, sample), test_devices, test_two_jobs)
+                   lambda t: test_network(t, sample), test_devices)
 
 
 if __name__ == "__main__":
