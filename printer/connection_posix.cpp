@@ -141,6 +141,13 @@ public:
     }
 
 private:
+    // Over TCP, what the printer acknowledged: it may have read more whose
+    // acknowledgement had not come back.
+    std::string reached() const
+    {
+        return (socket_ ? "at least " : "") + byte_count(bytes_sent()) + " had reached it";
+    }
+
     int socket_error() const
     {
         int err = 0;
@@ -162,14 +169,13 @@ private:
         default: what = std::strerror(err);
         }
         fail(ErrorKind::DeviceIO,
-             "cannot send to " + name_ + ": " + what + " after " + byte_count(bytes_sent()) + " had reached it");
+             "cannot send to " + name_ + ": " + what + " after " + reached());
     }
 
     [[noreturn]] void refuse_stalled() const
     {
         fail(ErrorKind::DeviceIO, "cannot send to " + name_ + ": timed out: it took nothing for " +
-                                      seconds(options_.write_timeout) + ", after " + byte_count(bytes_sent()) +
-                                      " had reached it");
+                                      seconds(options_.write_timeout) + ", after " + reached());
     }
 
     UniqueFd fd_;
@@ -259,7 +265,8 @@ std::unique_ptr<PrinterConnection> open_device(const std::string& path, const Co
         const int err = errno;
         switch (err) {
         case EACCES:
-        case EPERM: fail(ErrorKind::PermissionDenied, "cannot open the printer " + path + ": permission denied");
+        case EPERM:
+            fail(ErrorKind::DeviceUnavailable, "cannot open the printer " + path + ": permission denied, for this user");
         case ENOENT: fail(ErrorKind::DeviceUnavailable, "cannot open the printer " + path + ": there is no such device");
         case ENXIO:
             fail(ErrorKind::DeviceUnavailable,

@@ -76,7 +76,8 @@ struct PrinterEncoder::State {
     bool star() const noexcept { return profile.commands == CommandSet::StarRaster; }
     int band_limit() const noexcept
     {
-        return profile.commands == CommandSet::EscPosBitImage ? kStripeRows : profile.band_rows;
+        return profile.commands == CommandSet::EscPosBitImage ? std::min(kStripeRows, profile.band_rows)
+                                                              : profile.band_rows;
     }
 
     void start_job();

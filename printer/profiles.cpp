@@ -98,6 +98,13 @@ void check_profile(const PrinterProfile& p)
     // GS v 0 states a band's rows in two bytes whose high one is at most 8.
     if (p.band_rows < 1 || p.band_rows > 2303)
         refuse("has bands of " + std::to_string(p.band_rows) + " rows; a band has 1 to 2,303");
+    // The command references' ranges for the other sets.
+    if (p.commands == CommandSet::EscPosBitImage && p.width_dots > 1023)
+        refuse("is " + std::to_string(p.width_dots) + " dots wide; an ESC * bit image has at most 1,023");
+    if (p.commands == CommandSet::EscPosGraphics && p.width_dots > 2047)
+        refuse("is " + std::to_string(p.width_dots) + " dots wide; GS ( L graphics have at most 2,047");
+    if (p.commands == CommandSet::EscPosGraphics && p.band_rows > 1662)
+        refuse("has bands of " + std::to_string(p.band_rows) + " rows; GS ( L graphics have at most 1,662");
 }
 
 }  // namespace lumarin

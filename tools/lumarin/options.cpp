@@ -14,6 +14,7 @@
 #include "lumarin/error.hpp"
 #include "lumarin/limits.hpp"
 #include "lumarin/synapse.hpp"
+#include "printer/destination.hpp"
 
 namespace lumarin::cli {
 
@@ -251,7 +252,14 @@ std::map<std::string_view, Setter> valued_options()
              g.offset = true;
          }},
         {"--printer", [](Options&, Given& g, std::string_view v) { g.printer = std::string(v); }},
-        {"--to", [](Options& o, Given&, std::string_view v) { o.to = std::string(v); }},
+        {"--to", [](Options& o, Given&, std::string_view v) {
+             o.to = std::string(v);
+             try {
+                 network_address(v);  // a tcp:// name that cannot be an address is a usage error
+             } catch (const Error& e) {
+                 usage_error("--to " + e.context());
+             }
+         }},
         {"--timeout", [](Options& o, Given&, std::string_view v) { o.timeout = parse_seconds("--timeout", v); }},
         {"--dots", [](Options&, Given& g, std::string_view v) { g.dots = parse_integer<int>("--dots", v, 1, 65535); }},
         {"--band-rows",
