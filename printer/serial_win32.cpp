@@ -81,9 +81,24 @@ public:
         }
     }
 
-    // Returns once the port has sent everything out.
+    // Returns once the port has sent everything out. FlushFileBuffers
+    // alone would wait without end for a printer that holds its flow
+    // control; the port's queue is watched first, in slices, so that the
+    // write time-out and check_stop hold there too.
     void finish() override
     {
+        Waiting waiting(options_.write_timeout, options_.check_stop);
+        for (DWORD queued = unsent(); queued != 0;) {
+            const auto slice = waiting.next_slice();
+            if (!slice)
+                fail_io("timed out: the printer took nothing for " + duration_text(options_.write_timeout) + " with " +
+                        grouped(queued) + " bytes still in the port");
+            Sleep(*slice);
+            const DWORD now = unsent();
+            if (now < queued)
+                waiting.restart();
+            queued = now;
+        }
         if (!FlushFileBuffers(port_.get()))
             fail_io(system_message(GetLastError()));
         finished_ = true;
@@ -92,6 +107,14 @@ public:
     std::uint64_t bytes_sent() const noexcept override { return sent_; }
 
 private:
+    // Bytes the port holds that have not gone out; 0 where it cannot tell.
+    DWORD unsent() const
+    {
+        DWORD errors = 0;
+        COMSTAT status{};
+        return ClearCommError(port_.get(), &errors, &status) ? status.cbOutQue : 0;
+    }
+
     [[noreturn]] void fail_open(const std::string& why) const
     {
         fail(ErrorKind::DeviceUnavailable, "cannot open " + name_ + ": " + why);
