@@ -134,7 +134,7 @@ std::string system_message(DWORD error)
         FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
                        nullptr, error, 0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
     std::u16string text(buffer, buffer + length);
-    while (!text.empty() && (text.back() == u' ' || text.back() == u'.' || text.back() == u'\r' || text.back() == u'\n'))
+    while (!text.empty() && std::u16string_view(u" .\r\n").find(text.back()) != std::u16string_view::npos)
         text.pop_back();
     const std::string number = "error " + std::to_string(error);
     return text.empty() ? number : to_utf8(text) + " (" + number + ")";

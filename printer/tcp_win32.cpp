@@ -289,9 +289,8 @@ private:
 
     [[noreturn]] void fail_io(const std::string& what) const
     {
-        fail(ErrorKind::DeviceIO,
-             "cannot send to " + name_ + ": " + what + "; the printer had taken " + grouped(static_cast<long long>(sent_)) +
-                 " bytes");
+        fail(ErrorKind::DeviceIO, "cannot send to " + name_ + ": " + what + "; the printer had taken " +
+                                      grouped(static_cast<long long>(sent_)) + " bytes");
     }
 
     std::string name_;
