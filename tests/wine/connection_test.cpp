@@ -10,7 +10,8 @@
 //       a TCP job destroyed unfinished is reset, or exit 77 where the
 //       system cannot reset (Wine);
 //   connection_test spooler-job
-//       one RAW job to the first printer Wine's spooler has, or exit 77.
+//       one RAW job of pattern(1000) to the printer named in
+//       LUMARIN_TEST_SPOOLER_PRINTER, or exit 77.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -18,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <future>
@@ -602,29 +605,49 @@ int cut_short_mode()
     return 0;
 }
 
-int spooler_job_mode()
+// The printers the spooler knows, by name.
+std::vector<std::string> spooler_printers()
 {
     DWORD needed = 0, count = 0;
-    EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
+    constexpr DWORD kWhich = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+    EnumPrintersW(kWhich, nullptr, 4, nullptr, 0, &needed, &count);
     std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer.data(),
-                                      needed, &needed, &count) ||
-        count == 0) {
-        std::printf("SKIP: the spooler knows no printer (Wine's spooler has printers only through CUPS)\n");
+    std::vector<std::string> names;
+    if (needed == 0 || !EnumPrintersW(kWhich, nullptr, 4, buffer.data(), needed, &needed, &count))
+        return names;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        const std::wstring wide = info[i].pPrinterName;
+        names.push_back(to_utf8(std::u16string(wide.begin(), wide.end())));
+    }
+    return names;
+}
+
+// Only a printer named in LUMARIN_TEST_SPOOLER_PRINTER gets the job, so
+// that no machine's real printer prints a test by chance.
+int spooler_job_mode()
+{
+    const auto names = spooler_printers();
+    const char* chosen = std::getenv("LUMARIN_TEST_SPOOLER_PRINTER");
+    if (!chosen || std::find(names.begin(), names.end(), chosen) == names.end()) {
+        std::string known;
+        for (const auto& name : names)
+            known += (known.empty() ? "'" : ", '") + name + "'";
+        std::printf("SKIP: %s; the spooler knows %s (Wine's spooler has printers only through CUPS)\n",
+                    chosen ? "LUMARIN_TEST_SPOOLER_PRINTER names none of its printers"
+                           : "LUMARIN_TEST_SPOOLER_PRINTER names no printer to send a test job to",
+                    known.empty() ? "none" : known.c_str());
         return 77;
     }
-    const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
-    const std::wstring wide = info->pPrinterName;
-    const std::string name = to_utf8(std::u16string(wide.begin(), wide.end()));
     try {
-        const auto connection = connect_printer(name);
+        const auto connection = connect_printer(chosen);
         connection->write(pattern(1000));
         connection->finish();
-        std::printf("sent %llu bytes to '%s'\n", static_cast<unsigned long long>(connection->bytes_sent()),
-                    name.c_str());
+        std::printf("ok   sent %llu bytes to '%s'\n", static_cast<unsigned long long>(connection->bytes_sent()),
+                    chosen);
         return 0;
     } catch (const Error& e) {
-        std::printf("FAIL: '%s': error %d: %s\n", name.c_str(), e.number(), e.what());
+        std::printf("FAIL: '%s': error %d: %s\n", chosen, e.number(), e.what());
         return 1;
     }
 }
