@@ -41,7 +41,7 @@ Destination parse_destination(std::string_view destination);
 std::string system_message(DWORD error);
 
 // Waits in short slices, so that check_stop runs while a call waits and
-// the limit holds across the slices.
+// the limit holds across the slices. Keeps a reference to check_stop.
 class Waiting {
 public:
     Waiting(std::chrono::milliseconds limit, const std::function<void()>& check_stop);

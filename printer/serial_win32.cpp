@@ -68,9 +68,10 @@ public:
             const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kWriteChunk));
             DWORD written = 0;
             // A time-out is a short write, or on some drivers an error.
-            if (!WriteFile(port_.get(), bytes.data(), chunk, &written, nullptr))
+            if (!WriteFile(port_.get(), bytes.data(), chunk, &written, nullptr)) {
                 if (const DWORD error = GetLastError(); error != ERROR_SEM_TIMEOUT)
                     fail_io(system_message(error));
+            }
             if (written > 0) {
                 sent_ += written;
                 bytes = bytes.subspan(written);
