@@ -1,10 +1,12 @@
 # Which text drawer, file layer and PNG writer this build uses, and what
-# they link. The Windows builds have no PNG library: they write BMP and PBM.
+# they link. The Windows builds write PNG through the Windows Imaging
+# Component (windowscodecs, and COM from ole32) and reach printers through
+# Winsock (ws2_32) and the spooler (winspool).
 if(WIN32)
   set(LUMARIN_TEXT_DRAWER text_gdi.cpp)
   set(LUMARIN_FILE_LAYER file_win32.cpp)
-  set(LUMARIN_PNG_WRITER "")
-  set(LUMARIN_PLATFORM_LIBS gdi32 usp10)
+  set(LUMARIN_PNG_WRITER png_wic.cpp)
+  set(LUMARIN_PLATFORM_LIBS gdi32 usp10 windowscodecs ole32 ws2_32 winspool)
 else()
   find_package(PkgConfig REQUIRED)
   # One imported target for every library the static library needs; its

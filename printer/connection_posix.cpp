@@ -300,7 +300,7 @@ std::unique_ptr<PrinterConnection> connect_printer(std::string_view destination,
     if (const auto address = network_address(destination))
         return connect_tcp(*address, options);
     if (destination.empty())
-        fail(ErrorKind::BadFileName, "no printer was named");
+        fail(ErrorKind::InvalidPropertyValue, "no printer was named");
     return open_device(std::string(destination), options);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/fail.hpp"
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {
@@ -10,10 +11,12 @@ namespace lumarin {
 std::optional<NetworkAddress> network_address(std::string_view destination)
 {
     constexpr std::string_view kScheme = "tcp://";
-    if (destination.substr(0, kScheme.size()) != kScheme)
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (destination.size() < kScheme.size() ||
+        !std::equal(kScheme.begin(), kScheme.end(), destination.begin(), [&](char a, char b) { return a == lower(b); }))
         return std::nullopt;
     const auto refuse = [&](const std::string& why) {
-        fail(ErrorKind::BadFileName, "'" + std::string(destination) + "' is not a printer's address: " + why +
+        fail(ErrorKind::InvalidPropertyValue, "'" + escape_controls(destination) + "' is not a printer's address: " + why +
                                          "; give tcp://HOST or tcp://HOST:PORT");
     };
     std::string_view rest = destination.substr(kScheme.size());
@@ -21,6 +24,7 @@ std::optional<NetworkAddress> network_address(std::string_view destination)
         rest.remove_suffix(1);
     NetworkAddress address;
     std::string_view port;
+    bool has_port = false;
     if (rest.starts_with('[')) {
         const auto close = rest.find(']');
         if (close == std::string_view::npos)
@@ -29,11 +33,13 @@ std::optional<NetworkAddress> network_address(std::string_view destination)
         const std::string_view after = rest.substr(close + 1);
         if (!after.empty() && !after.starts_with(':'))
             refuse("only a port may follow the address");
-        port = after.empty() ? std::string_view() : after.substr(1);
+        has_port = !after.empty();
+        port = has_port ? after.substr(1) : std::string_view();
     } else {
         const auto colon = rest.rfind(':');
         address.host = std::string(rest.substr(0, colon));
-        port = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        has_port = colon != std::string_view::npos;
+        port = has_port ? rest.substr(colon + 1) : std::string_view();
         if (address.host.find(':') != std::string::npos)
             refuse("an IPv6 address goes in brackets");
     }
@@ -41,12 +47,13 @@ std::optional<NetworkAddress> network_address(std::string_view destination)
         refuse("it names no host");
     if (address.host.find_first_of("/?#@ ") != std::string::npos)
         refuse("a host name has no '/', '?', '#', '@' or space");
-    if (port.empty()) {
+    if (!has_port) {
         address.port = "9100";
         return address;
     }
-    const bool digits = std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || port.size() > 5 || std::stoi(std::string(port)) < 1 || std::stoi(std::string(port)) > 65535)
+    const bool digits = !port.empty() && port[0] != '0' &&
+                        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || port.size() > 5 || std::stoi(std::string(port)) > 65535)
         refuse("the port '" + std::string(port) + "' is not a number from 1 to 65535");
     address.port = std::string(port);
     return address;

@@ -12,9 +12,9 @@ struct NetworkAddress {
     std::string port;  // digits; 9100 when not given
 };
 
-// "tcp://HOST[:PORT]" and "tcp://[V6]:PORT" as an address; nullopt for any
-// other destination. A tcp:// name that cannot be an address fails with
-// BadFileName, saying why.
+// "tcp://HOST[:PORT]" and "tcp://[V6]:PORT" (the scheme in any case) as an
+// address; nullopt for any other destination. A tcp:// name that cannot be
+// an address fails with InvalidPropertyValue, saying why.
 std::optional<NetworkAddress> network_address(std::string_view destination);
 
 }  // namespace lumarin

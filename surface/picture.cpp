@@ -64,8 +64,8 @@ std::int32_t bmp_resolution(bool mono, std::optional<int> dpi)
 void write_streamed(const Image& image, PictureFormat format, bool mono, Pixel background, std::optional<int> dpi,
                     const ByteSink& sink)
 {
-    // Without libpng, write_png is never defined; a discarded statement
-    // does not need it, and check_writable has refused PNG already.
+    // A build without a PNG writer never defines write_png; a discarded
+    // statement does not need it, and check_writable has refused PNG already.
     if (format == PictureFormat::Pbm)
         write_pbm(image, background, sink);
     else if constexpr (kPngBuiltIn)

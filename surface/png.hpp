@@ -1,5 +1,6 @@
-// The PNG writer, on libpng. Only builds that link libpng compile png.cpp;
-// they define LUMARIN_HAVE_PNG (see cmake/LumarinPlatform.cmake).
+// The PNG writer: png.cpp on libpng (Linux), png_wic.cpp on the Windows
+// Imaging Component (Windows). Builds that compile either define
+// LUMARIN_HAVE_PNG (see cmake/LumarinPlatform.cmake).
 #pragma once
 
 #include <cstdint>

@@ -14,7 +14,7 @@ TEST(Destination, NetworkAddressesWithAndWithoutAPort)
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->host, "printer.local");
     EXPECT_EQ(plain->port, "9100");
-    const auto ported = network_address("tcp://192.0.2.7:9101/");
+    const auto ported = network_address("TCP://192.0.2.7:9101/");
     ASSERT_TRUE(ported);
     EXPECT_EQ(ported->host, "192.0.2.7");
     EXPECT_EQ(ported->port, "9101");
@@ -34,6 +34,8 @@ TEST(Destination, AddressesThatCannotBeAreRefusedSayingWhy)
         {"tcp://host:0", "not a number from 1 to 65535"},
         {"tcp://host:65536", "not a number from 1 to 65535"},
         {"tcp://host:91x", "not a number"},
+        {"tcp://host:", "not a number"},
+        {"tcp://host:09100", "not a number"},
         {"tcp://2001:db8::7", "brackets"},
         {"tcp://[2001:db8::7", "no ']'"},
         {"tcp://user@host", "'@'"},
@@ -43,7 +45,7 @@ TEST(Destination, AddressesThatCannotBeAreRefusedSayingWhy)
             network_address(name);
             ADD_FAILURE() << name << " was taken";
         } catch (const Error& e) {
-            EXPECT_EQ(e.kind(), ErrorKind::BadFileName) << name;
+            EXPECT_EQ(e.kind(), ErrorKind::InvalidPropertyValue) << name;
             EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
         }
     }

@@ -1,8 +1,12 @@
 // The picture formats beside the BMP: binary PBM byte for byte, PNG's
 // chunks before the pixels byte for byte and its pixels read back by
-// libpng's reader, saves that match the encoded bytes, and a build that
-// cannot write PNG saying so.
+// libpng's reader (the Windows build's PNGs are read back by Pillow in
+// tests/wine), saves that match the encoded bytes, and a build that cannot
+// write PNG saying so. On Windows, the PNG writer leaves each thread's COM
+// as it found it.
+#include <algorithm>
 #include <random>
+#include <thread>
 #include <string>
 
 #include "surface/bmp.hpp"
@@ -10,7 +14,9 @@
 #include "surface/picture.hpp"
 #include "support.hpp"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <objbase.h>
+#else
 #include <png.h>
 #endif
 
@@ -45,22 +51,20 @@ Image speckled(int width, int height, Pixel background)
     return image;
 }
 
-TEST(PictureFormats, EachBuildWritesBmpAndPbmAndLinuxPng)
+TEST(PictureFormats, EachBuildWritesBmpPbmAndPng)
 {
     EXPECT_TRUE(can_write(PictureFormat::Bmp));
     EXPECT_TRUE(can_write(PictureFormat::Pbm));
-#ifdef _WIN32
-    EXPECT_FALSE(can_write(PictureFormat::Png));
-#else
+    // libpng on Linux, the Windows Imaging Component on Windows.
     EXPECT_TRUE(can_write(PictureFormat::Png));
-#endif
     if (can_write(PictureFormat::Png))
         return;
-    // Refused before the file is touched, with the format named.
+    // A build without a PNG writer: refused before the file is touched,
+    // with the format named.
     test::TempDir dir;
     try {
         save_picture(Image(1, 1, kWhite), PictureFormat::Png, false, kWhite, test::text_of(dir / "x.png"));
-        ADD_FAILURE() << "a PNG was written without libpng";
+        ADD_FAILURE() << "a PNG was written without a PNG writer";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), 380);
         EXPECT_NE(std::string(e.what()).find("PNG"), std::string::npos) << e.what();
@@ -157,17 +161,6 @@ TEST(Pbm, LargeFilesKeepEveryRowInItsPlace)
     }
 }
 
-#ifndef _WIN32
-// What a 1-bit file shows of `image`: black or white by mono_bit.
-Image mono_view(const Image& image, Pixel background)
-{
-    Image out(image.width(), image.height(), 0);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            out.set(x, y, mono_bit(image.at(x, y), background) ? kWhite : 0);
-    return out;
-}
-
 struct Chunk {
     std::string type;
     std::vector<std::byte> data;
@@ -197,23 +190,20 @@ std::vector<Chunk> chunks_of(const std::vector<std::byte>& file)
     return chunks;
 }
 
-// The file read back by libpng's own reader as RGB, or an empty image.
-Image decode_png(const std::vector<std::byte>& file)
+std::vector<Chunk>::const_iterator first_of(const std::vector<Chunk>& chunks, std::string_view type)
 {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&png, file.data(), file.size()))
+    return std::find_if(chunks.begin(), chunks.end(), [&](const Chunk& c) { return c.type == type; });
+}
+
+// The pHYs chunk's data, which must come before the pixels; empty where
+// there is none. Other ancillary chunks may stand beside it: WIC's encoder
+// is free to add some.
+std::vector<std::byte> resolution_of(const std::vector<Chunk>& chunks)
+{
+    const auto phys = first_of(chunks, "pHYs");
+    if (phys == chunks.end() || phys > first_of(chunks, "IDAT"))
         return {};
-    png.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr))
-        return {};
-    Image image(static_cast<int>(png.width), static_cast<int>(png.height), 0);
-    const unsigned char* p = rgb.data();
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x, p += 3)
-            image.set(x, y, Pixel{p[0]} << 16 | Pixel{p[1]} << 8 | p[2]);
-    return image;
+    return phys->data;
 }
 
 TEST(Png, SignatureHeaderAndResolutionByteForByte)
@@ -232,19 +222,100 @@ TEST(Png, SignatureHeaderAndResolutionByteForByte)
         ASSERT_GE(chunks.size(), 4u);
         EXPECT_EQ(chunks[0].type, "IHDR");
         EXPECT_EQ(chunks[0].data, mono ? ihdr(1, 0) : ihdr(8, 2)) << (mono ? "1-bit grey" : "8-bit RGB");
-        EXPECT_EQ(chunks[1].type, "pHYs");
-        EXPECT_EQ(chunks[1].data, dpi96);
-        for (std::size_t i = 2; i + 1 < chunks.size(); ++i)
-            EXPECT_EQ(chunks[i].type, "IDAT") << i;
+        EXPECT_EQ(resolution_of(chunks), dpi96);
+        const auto pixels = first_of(chunks, "IDAT");
+        ASSERT_NE(pixels, chunks.end());
+        for (auto chunk = pixels; chunk + 1 < chunks.end(); ++chunk)
+            EXPECT_EQ(chunk->type, "IDAT") << chunk - chunks.begin();
         EXPECT_EQ(chunks.back().type, "IEND");
         EXPECT_TRUE(chunks.back().data.empty());
         // At 203 dpi: 7992 a metre both ways, the unit the metre.
         const auto at203 = chunks_of(encode_picture(image, PictureFormat::Png, mono, kWhite, 203));
-        ASSERT_GE(at203.size(), 2u);
-        EXPECT_EQ(at203[1].type, "pHYs");
-        EXPECT_EQ(at203[1].data, test::bytes_of({0, 0, 0x1F, 0x38, 0, 0, 0x1F, 0x38, 1}));
+        EXPECT_EQ(resolution_of(at203), test::bytes_of({0, 0, 0x1F, 0x38, 0, 0, 0x1F, 0x38, 1}));
+    }
+    // WIC takes dots per inch and rounds to dots per metre by its own rule;
+    // every resolution must still state exactly its pixels_per_metre.
+    for (const int dpi : {1, 72, 150, 180, 300, 360, 600, 1200, 2400, kMaxDpi}) {
+        const auto ppm = static_cast<std::uint32_t>(pixels_per_metre(dpi));
+        const auto file = encode_picture(Image(3, 1, kWhite), PictureFormat::Png, true, kWhite, dpi);
+        const auto phys = resolution_of(chunks_of(file));
+        ASSERT_EQ(phys.size(), 9u) << dpi;
+        EXPECT_EQ(big_endian_u32(&phys[0]), ppm) << dpi << " dpi";
+        EXPECT_EQ(big_endian_u32(&phys[4]), ppm) << dpi << " dpi";
     }
     EXPECT_EQ(test::error_number([] { encode_picture(Image(0, 3, kWhite), PictureFormat::Png, false, kWhite); }), 481);
+}
+
+#ifdef _WIN32
+// Runs `job` on a thread of its own, so that its COM state is new.
+template <typename Job>
+void on_new_thread(Job job)
+{
+    std::thread(job).join();
+}
+
+// CoInitializeEx answers what the thread already has: S_OK where it had no
+// COM, S_FALSE in an apartment of the same kind, RPC_E_CHANGED_MODE in the
+// other kind. Each asks once after the write and balances what it took.
+TEST(Png, LeavesEachThreadsComAsItFoundIt)
+{
+    const Image image = speckled(9, 4, kWhite);
+    const auto write = [&] { return encode_picture(image, PictureFormat::Png, true, kWhite).size(); };
+    on_new_thread([&] {
+        EXPECT_GT(write(), 8u);
+        const HRESULT after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_EQ(after, S_OK) << "a thread without COM is left without it";
+        if (SUCCEEDED(after))
+            CoUninitialize();
+    });
+    on_new_thread([&] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        EXPECT_GT(write(), 8u) << "written inside a single-threaded apartment";
+        const HRESULT after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_EQ(after, S_FALSE) << "the single-threaded apartment stays";
+        if (SUCCEEDED(after))
+            CoUninitialize();
+        CoUninitialize();
+    });
+    on_new_thread([&] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_GT(write(), 8u);
+        CoUninitialize();
+        // Only the thread's own CoInitializeEx was left to balance.
+        const HRESULT after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_EQ(after, S_OK) << "the writer's own CoInitializeEx was balanced";
+        if (SUCCEEDED(after))
+            CoUninitialize();
+    });
+}
+#else
+// What a 1-bit file shows of `image`: black or white by mono_bit.
+Image mono_view(const Image& image, Pixel background)
+{
+    Image out(image.width(), image.height(), 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            out.set(x, y, mono_bit(image.at(x, y), background) ? kWhite : 0);
+    return out;
+}
+
+// The file read back by libpng's own reader as RGB, or an empty image.
+Image decode_png(const std::vector<std::byte>& file)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, file.data(), file.size()))
+        return {};
+    png.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr))
+        return {};
+    Image image(static_cast<int>(png.width), static_cast<int>(png.height), 0);
+    const unsigned char* p = rgb.data();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x, p += 3)
+            image.set(x, y, Pixel{p[0]} << 16 | Pixel{p[1]} << 8 | p[2]);
+    return image;
 }
 
 TEST(Png, ReadsBackAsTheImageInColourAndByTheOneBitRule)
