@@ -420,7 +420,13 @@ Picture PageMaker::make_streamed(std::vector<Line> lines)
     refuse_too_many(lines.size(), pitch);
     const PlaceRules rules = place_rules(line_height);
     const long long width = *style_.width;
-    const auto data = new_picture(width, std::min<long long>(kMaxImageSide, 2LL * style_.top + 16 * pitch));
+    // As tall as the lines need unwrapped, but at first no more than a
+    // thousand rows, so that a long job's first rows leave at once.
+    const auto height_for = [&](std::size_t count) {
+        return static_cast<long long>(count - 1) * pitch + line_height + 2LL * style_.top;
+    };
+    const long long expected = std::min<long long>(height_for(lines.size()), kMaxImageSide);
+    const auto data = new_picture(width, std::min<long long>(expected, 1024));
     const Picture picture(data);
     Image& image = data->image;
 
@@ -438,7 +444,6 @@ Picture PageMaker::make_streamed(std::vector<Line> lines)
     long long sent = 0;                // rows handed on as final
     bool warned = false;
 
-    const auto height_for = [&](std::size_t count) { return static_cast<long long>(count - 1) * pitch + line_height + 2LL * style_.top; };
     const auto grow_to = [&](long long rows) {
         if (rows <= image.height())
             return;
@@ -448,7 +453,7 @@ Picture PageMaker::make_streamed(std::vector<Line> lines)
             page.height = rows;
             check_picture_size(page, placed, size_name());
         }
-        const long long doubled = std::min<long long>({std::max(rows, 2LL * image.height()), kMaxImageSide,
+        const long long doubled = std::min<long long>({std::max({rows, expected, 2LL * image.height()}), kMaxImageSide,
                                                        kMaxImagePixels / std::max(1LL, width)});
         image.resize(static_cast<int>(width), static_cast<int>(std::max(rows, doubled)), data->background);
     };

@@ -40,6 +40,26 @@ void Typesetter::draw(Image& image, long long x, long long y, std::u16string_vie
 
 namespace {
 
+// Eight coverage bytes as eight bits, the first byte in the most
+// significant: each set where its byte is not zero.
+std::uint8_t pack_eight(const std::uint8_t* bytes) noexcept
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kLow = 0x7F7F7F7F7F7F7F7FULL;
+        std::uint64_t v = 0;
+        std::memcpy(&v, bytes, sizeof v);
+        // A byte's top bit, or a carry into it from its others: no carry
+        // crosses into the next byte.
+        const std::uint64_t top = (((v & kLow) + kLow) | v) & ~kLow;
+        return static_cast<std::uint8_t>(((top >> 7) * 0x8040201008040201ULL) >> 56);
+    } else {
+        unsigned out = 0;
+        for (int i = 0; i < 8; ++i)
+            out |= (bytes[i] != 0 ? 0x80u : 0u) >> i;
+        return static_cast<std::uint8_t>(out);
+    }
+}
+
 bool row_is_clear(const std::uint8_t* row, int width) noexcept
 {
     int x = 0;
@@ -90,7 +110,12 @@ void find_ink(std::span<const std::uint8_t> changed, int width, int height, long
     for (int y = top; y <= bottom; ++y) {
         const std::uint8_t* row = changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
         std::uint8_t* bits = m.mask.bits.data() + row_bytes * static_cast<std::size_t>(y - top);
-        for (int x = left; x <= right; ++x)
+        // Whole groups of eight while they lie in the row; past the ink box's
+        // right edge every byte is clear.
+        int x = left;
+        for (; x + 8 <= width && x <= right; x += 8)
+            bits[(x - left) / 8] = pack_eight(row + x);
+        for (; x <= right; ++x)
             if (row[x] != 0)
                 bits[(x - left) / 8] |= static_cast<std::uint8_t>(0x80u >> ((x - left) % 8));
     }

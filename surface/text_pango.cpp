@@ -278,7 +278,8 @@ PangoLayout* PangoDrawer::line_layout(std::u16string_view text, const FontSpec& 
 void PangoDrawer::draw_coverage(std::span<std::uint8_t> changed, int width, int height, long long x, long long y,
                                 std::u16string_view text, const FontSpec& font)
 {
-    if (font.antialias || text.size() > piece_length(font) || text.empty()) {
+    // Larger areas are drawn in tiles, as draw() draws them.
+    if (font.antialias || text.size() > piece_length(font) || text.empty() || width > kTile || height > kTile) {
         TextDrawer::draw_coverage(changed, width, height, x, y, text, font);
         return;
     }

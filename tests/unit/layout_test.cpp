@@ -325,6 +325,49 @@ bool same_pixels(const Picture& a, const Picture& b)
     return true;
 }
 
+// Painting the pixels a measure kept is drawing the text again, for every
+// script, the bars, and text long enough to be drawn in pieces; and the
+// ink box is exactly the pixels drawing changes.
+TEST(InkMask, PaintingItIsDrawingTheTextAgain)
+{
+    const std::u16string texts[] = {
+        u"Sourdough loaf  \u00A37.80",
+        u"\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD",
+        u"\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35\u0E04\u0E23\u0E31\u0E1A",
+        u"\u0627\u0644\u0633\u0644\u0627\u0645 \u0639\u0644\u064A\u0643\u0645",
+        std::u16string(3000, u'x') + u"yz",
+    };
+    for (const bool bars : {false, true}) {
+        FontSpec font;
+        font.name = u"Liberation Mono";
+        font.size_points = 14;
+        font.style.underline = bars;
+        font.style.strikethru = bars;
+        Typesetter ts(font);
+        for (const std::u16string& text : texts) {
+            const TextMetrics m = ts.measure(text, true);
+            ASSERT_TRUE(m.has_ink);
+            const long long width = m.ink.right + 20;
+            Image drawn(static_cast<int>(std::min<long long>(width, 40000)), 60, 0xFFFFFF);
+            Image painted = drawn;
+            ts.draw(drawn, 10, 10, text, 0x102030);
+            m.mask.paint(painted, 10 + m.mask.area.left, 10 + m.mask.area.top, 0x102030);
+            EXPECT_TRUE(drawn.file_rows().size() == painted.file_rows().size() &&
+                        std::equal(drawn.file_rows().begin(), drawn.file_rows().end(), painted.file_rows().begin()))
+                << to_utf8(text.substr(0, 20)) << (bars ? " with bars" : "");
+            // The ink box holds every changed pixel and touches one on each side.
+            int left = drawn.width(), right = -1, top = drawn.height(), bottom = -1;
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x)
+                    if (drawn.at(x, y) != 0xFFFFFF) {
+                        left = std::min(left, x), right = std::max(right, x);
+                        top = std::min(top, y), bottom = std::max(bottom, y);
+                    }
+            EXPECT_EQ(PixelArea(left - 10, top - 10, right + 1 - 10, bottom + 1 - 10), m.ink) << to_utf8(text.substr(0, 20));
+        }
+    }
+}
+
 // A page laid out as it goes, for a stream, is the page laid out whole; its
 // rows are handed on in order, each once final, the last call the height.
 TEST(StreamedPage, IsThePageLaidOutWholeAndItsRowsOnlyGrow)
