@@ -18,8 +18,9 @@ enum class PictureFormat { Bmp, Png, Pbm };
 
 // "BMP", "PNG" or "PBM", for messages.
 std::string_view format_name(PictureFormat format) noexcept;
-// Whether this build writes the format: PNG needs libpng, which the Linux
-// builds link and the Windows ones do not.
+// Whether this build writes the format. Every build writes all three (PNG
+// through libpng on Linux, through WIC on Windows); kept for builds
+// without a PNG writer.
 bool can_write(PictureFormat format) noexcept;
 
 struct PictureData;  // the library's own
