@@ -11,6 +11,7 @@ import pathlib
 import pty
 import re
 import select
+import signal
 import socket
 import shutil
 import subprocess
@@ -292,6 +293,34 @@ def test_network(tool, sample):
               f"({'hung' if hung else (r.returncode, r.stderr)}, {time.monotonic() - start:.1f} s)")
 
 
+def test_interrupt_while_sending(tool):
+    """SIGINT while the printer takes nothing: the job stops at once with
+    130, not when the (long) time-out runs out."""
+    text, big_args, _ = big_job(tool)
+    server = socket.socket()
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    server.bind(("127.0.0.1", 0))
+    server.listen(1)
+    proc = subprocess.Popen([tool.exe, *big_args, "--to", f"tcp://127.0.0.1:{server.getsockname()[1]}",
+                             "--timeout", "600"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, env=tool.env)
+    proc.stdin.write(text.encode())
+    proc.stdin.close()
+    conn, _ = server.accept()
+    # Bytes waiting unread: the command is sending, and will soon wait.
+    select.select([conn], [], [], HANG_GUARD)
+    proc.send_signal(signal.SIGINT)
+    try:
+        status = proc.wait(HANG_GUARD)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        status = "hung"
+    err = proc.stderr.read()
+    conn.close()
+    server.close()
+    check(status == 130 and err == b"", f"SIGINT while a printer takes nothing: 130 at once ({status} {err!r})")
+
+
 def test_devices(tool):
     args = ["--printer", "58mm", "--format", "escpos-bitimage", "--wrap"]
     job = Printed(tool, RECEIPT * 5, args[:2] + args[4:], "escpos-bitimage", "escpos-bitimage", dots=384)
@@ -374,7 +403,7 @@ def main():
         print("skip: the device and network cases need Linux")
         return 77
     return run_all(exe, test_list_printers, lambda t: test_command_sets(t, sample), test_overrides,
-                   lambda t: test_network(t, sample), test_devices)
+                   lambda t: test_network(t, sample), test_interrupt_while_sending, test_devices)
 
 
 if __name__ == "__main__":
