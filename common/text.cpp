@@ -232,6 +232,13 @@ std::string escape_controls(std::string_view utf8)
     return out;
 }
 
+bool starts_with_ascii_nocase(std::string_view text, std::string_view prefix) noexcept
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [&](char a, char b) { return lower(a) == lower(b); });
+}
+
 std::string grouped(long long n)
 {
     const std::string digits = std::to_string(n < 0 ? -static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n));

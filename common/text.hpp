@@ -48,6 +48,10 @@ bool starts_right_to_left(std::u16string_view text);
 // ("\x9B", "\xFF"); everything else is kept.
 std::string escape_controls(std::string_view utf8);
 
+// Whether `text` starts with `prefix`, ASCII letters of either case alike
+// ("TCP://" and "tcp://", "com3" and "COM").
+bool starts_with_ascii_nocase(std::string_view text, std::string_view prefix) noexcept;
+
 // A whole number with its thousands grouped by commas, for messages:
 // 65535 as "65,535".
 std::string grouped(long long n);

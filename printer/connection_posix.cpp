@@ -135,6 +135,8 @@ public:
             fail_write(err);
     }
 
+    int fd() const noexcept { return fd_.get(); }
+
     std::uint64_t bytes_sent() const noexcept override
     {
         return socket_ ? acknowledged(fd_.get(), handed_) : handed_ - static_cast<std::uint64_t>(unsent(fd_.get()));
@@ -190,19 +192,13 @@ private:
 class TerminalConnection : public FdConnection {
 public:
     TerminalConnection(UniqueFd fd, std::string name, ConnectionOptions options, const termios& saved)
-        : FdConnection(std::move(fd), std::move(name), std::move(options), false), saved_(saved), raw_fd_(-1)
+        : FdConnection(std::move(fd), std::move(name), std::move(options), false), saved_(saved)
     {
     }
-    void remember(int fd) { raw_fd_ = fd; }
-    ~TerminalConnection() override
-    {
-        if (raw_fd_ >= 0)
-            ::tcsetattr(raw_fd_, TCSANOW, &saved_);
-    }
+    ~TerminalConnection() override { ::tcsetattr(fd(), TCSANOW, &saved_); }
 
 private:
     termios saved_;
-    int raw_fd_;
 };
 
 std::string describe_address_error(int err)
@@ -285,10 +281,7 @@ std::unique_ptr<PrinterConnection> open_device(const std::string& path, const Co
         if (::tcsetattr(fd.get(), TCSANOW, &raw) != 0)
             fail(ErrorKind::DeviceUnavailable, "cannot set the serial port " + path + " to pass bytes unchanged: " +
                                                    std::strerror(errno));
-        const int raw_fd = fd.get();
-        auto connection = std::make_unique<TerminalConnection>(std::move(fd), path, options, saved);
-        connection->remember(raw_fd);
-        return connection;
+        return std::make_unique<TerminalConnection>(std::move(fd), path, options, saved);
     }
     return std::make_unique<FdConnection>(std::move(fd), path, options, false);
 }

@@ -20,14 +20,6 @@ namespace {
 
 constexpr int kLastComPort = 256;
 
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
-           });
-}
-
 [[noreturn]] void refuse(std::string_view destination, const std::string& why)
 {
     fail(ErrorKind::InvalidPropertyValue, "printer destination '" + escape_controls(destination) + "': " + why);
@@ -61,7 +53,7 @@ std::optional<int> com_port_number(std::string_view name)
     const bool device_form = name.starts_with(kDevicePrefix);
     if (device_form)
         name.remove_prefix(kDevicePrefix.size());
-    if (!starts_with_ignoring_case(name, "COM"))
+    if (!starts_with_ascii_nocase(name, "COM"))
         return std::nullopt;
     name.remove_prefix(3);
     if (!device_form && name.ends_with(':'))

@@ -11,9 +11,7 @@ namespace lumarin {
 std::optional<NetworkAddress> network_address(std::string_view destination)
 {
     constexpr std::string_view kScheme = "tcp://";
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (destination.size() < kScheme.size() ||
-        !std::equal(kScheme.begin(), kScheme.end(), destination.begin(), [&](char a, char b) { return a == lower(b); }))
+    if (!starts_with_ascii_nocase(destination, kScheme))
         return std::nullopt;
     const auto refuse = [&](const std::string& why) {
         fail(ErrorKind::InvalidPropertyValue, "'" + escape_controls(destination) + "' is not a printer's address: " + why +

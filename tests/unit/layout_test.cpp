@@ -12,8 +12,11 @@
 #include "layout/tabs.hpp"
 #include "layout/wrap.hpp"
 #include "lumarin/error.hpp"
+#include "lumarin/page.hpp"
 #include "surface/canvas.hpp"
+#include "surface/picture.hpp"
 #include "surface/text_drawer.hpp"
+#include "support.hpp"
 
 namespace lumarin {
 namespace {
@@ -308,22 +311,8 @@ TEST(WrapScripts, LinesBreakOnlyWhereTheLanguageAllowsAndTakeAllThatFits)
 }  // namespace
 }  // namespace lumarin
 
-#include "lumarin/page.hpp"
-#include "surface/picture.hpp"
-
 namespace lumarin {
 namespace {
-
-bool same_pixels(const Picture& a, const Picture& b)
-{
-    if (a.width() != b.width() || a.height() != b.height())
-        return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return false;
-    return true;
-}
 
 // Painting the pixels a measure kept is drawing the text again, for every
 // script, the bars, and text long enough to be drawn in pieces; and the
@@ -352,8 +341,7 @@ TEST(InkMask, PaintingItIsDrawingTheTextAgain)
             Image painted = drawn;
             ts.draw(drawn, 10, 10, text, 0x102030);
             m.mask.paint(painted, 10 + m.mask.area.left, 10 + m.mask.area.top, 0x102030);
-            EXPECT_TRUE(drawn.file_rows().size() == painted.file_rows().size() &&
-                        std::equal(drawn.file_rows().begin(), drawn.file_rows().end(), painted.file_rows().begin()))
+            EXPECT_TRUE(test::same_pixels(drawn, painted))
                 << to_utf8(text.substr(0, 20)) << (bars ? " with bars" : "");
             // The ink box holds every changed pixel and touches one on each side.
             int left = drawn.width(), right = -1, top = drawn.height(), bottom = -1;
@@ -396,7 +384,7 @@ TEST(StreamedPage, IsThePageLaidOutWholeAndItsRowsOnlyGrow)
             calls.push_back(rows);
         };
         const Picture streamed = layout.render(lines, events);
-        EXPECT_TRUE(same_pixels(whole, streamed)) << "wrap " << wrap;
+        EXPECT_TRUE(test::same_pixels(whole.data().image, streamed.data().image)) << "wrap " << wrap;
         ASSERT_FALSE(calls.empty());
         EXPECT_TRUE(std::is_sorted(calls.begin(), calls.end()));
         EXPECT_EQ(calls.back(), streamed.height());
