@@ -1,0 +1,1 @@
+#include "lumarin/receipt.hpp"
