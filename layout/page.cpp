@@ -24,16 +24,6 @@ namespace lumarin {
 
 namespace {
 
-// The face drawn when none is named: a monospaced one, as receipts use.
-Text default_family()
-{
-#if defined(_WIN32)
-    return u"Courier New";
-#else
-    return u"Liberation Mono";
-#endif
-}
-
 // 0x00BBGGRR as #RRGGBB.
 std::string hex_colour(std::uint32_t colour)
 {

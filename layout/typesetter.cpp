@@ -10,6 +10,15 @@
 
 namespace lumarin {
 
+Text default_family()
+{
+#if defined(_WIN32)
+    return u"Courier New";
+#else
+    return u"Liberation Mono";
+#endif
+}
+
 Typesetter::Typesetter(FontSpec font) : drawer_(make_text_drawer()), font_(std::move(font)) {}
 
 LineExtents Typesetter::logical(std::u16string_view text) { return drawer_->measure(text, font_); }

@@ -33,6 +33,9 @@ struct TextMetrics {
     InkMask mask;   // when asked for, and has_ink
 };
 
+// The face drawn when none is named: a monospaced one, as receipts use.
+Text default_family();
+
 class Typesetter {
 public:
     explicit Typesetter(FontSpec font);

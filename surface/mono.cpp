@@ -174,4 +174,54 @@ void for_each_mono_run(const Image& image, Pixel background, const std::function
     }
 }
 
+namespace {
+
+int luminance(Pixel p) noexcept
+{
+    return static_cast<int>((299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF) + 500) / 1000);
+}
+
+}  // namespace
+
+void dither_between(Image& image, Pixel ink, Pixel background)
+{
+    const int width = image.width();
+    const float ink_l = static_cast<float>(luminance(ink));
+    float span = static_cast<float>(luminance(background)) - ink_l;
+    // Two colours of one luminance: by luminance alone, dark is ink.
+    const float from = span == 0 ? 0.0F : ink_l;
+    if (span == 0)
+        span = luminance(background) >= 128 ? 255.0F : -255.0F;
+    // The error carried into this row and the next, one slot of slack at each end.
+    std::vector<float> here(static_cast<std::size_t>(width) + 2);
+    std::vector<float> next(here.size());
+    std::vector<Pixel> row(static_cast<std::size_t>(width));
+    for (int y = 0; y < image.height(); ++y) {
+        image.read_pixels(0, y, width, row.data());
+        const bool forward = y % 2 == 0;
+        const int step = forward ? 1 : -1;
+        bool changed = false;
+        for (int i = 0; i < width; ++i) {
+            const int x = forward ? i : width - 1 - i;
+            const std::size_t at = static_cast<std::size_t>(x) + 1;
+            const Pixel p = row[static_cast<std::size_t>(x)];
+            if (p == ink || p == background)
+                continue;
+            const float value = (static_cast<float>(luminance(p)) - from) / span + here[at];
+            const bool light = value >= 0.5F;
+            row[static_cast<std::size_t>(x)] = light ? background : ink;
+            changed = true;
+            const float error = value - (light ? 1.0F : 0.0F);
+            here[at + step] += error * 7 / 16;
+            next[at - step] += error * 3 / 16;
+            next[at] += error * 5 / 16;
+            next[at + step] += error * 1 / 16;
+        }
+        if (changed)
+            image.write_pixels(0, y, width, row.data());
+        here.swap(next);
+        std::fill(next.begin(), next.end(), 0.0F);
+    }
+}
+
 }  // namespace lumarin

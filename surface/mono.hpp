@@ -55,4 +55,11 @@ void pack_print_row(const Image& image, Pixel background, int y, std::byte* out)
 // may change the bytes it is given.
 void for_each_mono_run(const Image& image, Pixel background, const std::function<void(std::span<std::byte>)>& take);
 
+// Pixels that are neither `ink` nor `background` (pictures, colour glyphs)
+// become one or the other by Floyd-Steinberg error diffusion, in a
+// serpentine scan, of where their luminance lies between the two; pixels
+// already one of them stay as they are and take no error, so that text
+// drawn without grey edges stays exactly as drawn.
+void dither_between(Image& image, Pixel ink, Pixel background);
+
 }  // namespace lumarin

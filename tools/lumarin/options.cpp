@@ -131,6 +131,16 @@ Align parse_align(std::string_view value)
     usage_error("--align must be left, center or right, not '" + std::string(value) + "'");
 }
 
+ColumnOrder parse_column_order(std::string_view value)
+{
+    static constexpr std::array<std::pair<std::string_view, ColumnOrder>, 3> kOrders{
+        {{"auto", ColumnOrder::Auto}, {"ltr", ColumnOrder::LeftToRight}, {"rtl", ColumnOrder::RightToLeft}}};
+    for (const auto& [name, order] : kOrders)
+        if (value == name)
+            return order;
+    usage_error("--column-order must be auto, ltr or rtl, not '" + std::string(value) + "'");
+}
+
 // One stop: [l:|r:|c:|d:]POSITION, the position in cells, in pixels with
 // "px", or "end" for the right edge of the text area.
 TabStop parse_tab_stop(std::string_view item)
@@ -205,6 +215,7 @@ struct Given {
     std::optional<int> band_rows;
     std::optional<int> left_margin;
     std::optional<bool> cut;
+    bool column_order = false;
     std::map<std::string, std::string> once;  // options that may be given once, by their first value
 };
 
@@ -267,6 +278,11 @@ std::map<std::string_view, Setter> valued_options()
         {"--left-margin", [](Options&, Given& g, std::string_view v) {
              g.left_margin = parse_integer<int>("--left-margin", v, 0, 65534);
          }},
+        {"--cpl", [](Options& o, Given&, std::string_view v) { o.cpl = parse_integer<int>("--cpl", v, 1, 10000); }},
+        {"--column-order", [](Options& o, Given& g, std::string_view v) {
+             o.column_order = parse_column_order(v);
+             g.column_order = true;
+         }},
         {"--output", output},
         {"-o", output},
     };
@@ -288,6 +304,7 @@ std::map<std::string_view, bool Options::*> switches()
         {"-h", &Options::help},
         {"--version", &Options::version},
         {"--list-printers", &Options::list_printers},
+        {"--receipt", &Options::receipt},
     };
 }
 
@@ -478,11 +495,33 @@ void choose_picture_output(Options& o, const Given& given)
         o.mono = true;  // PBM has one bit a pixel and nothing else
 }
 
+// A receipt is laid out on its paper's cells: 576 pixels at 203 dpi unless
+// a printer or --width and --dpi say otherwise. Options of the line layout
+// have no meaning there.
+void check_receipt(Options& o, const Given& given)
+{
+    o.receipt = o.receipt || (o.input.size() > 8 && lower_ascii(o.input.substr(o.input.size() - 8)) == ".receipt");
+    if (!o.receipt) {
+        refuse_unless(!o.cpl && !given.column_order, "--cpl and --column-order are for receipts: add --receipt");
+        return;
+    }
+    refuse_unless(!o.compat && !o.every_line && !o.wrap && !o.columns && !o.line_box && o.tabs.stops.empty() &&
+                      !given.align && !o.line_spacing,
+                  "--compat, --every-line, --wrap, --columns, --line-box, --tabs, --align and --line-spacing lay "
+                  "out lines of text; a receipt lays itself out (see its width, align and text properties)");
+}
+
 void check_complete(Options& o, const Given& given)
 {
     if (o.help || o.version || o.list_printers)
         return;
+    check_receipt(o, given);
     choose_printer(o, given);
+    if (o.receipt && !o.printer) {
+        o.width = o.width.value_or(576);
+        if (!given.dpi)
+            o.dpi = 203;
+    }
     if (o.printer_bytes) {
         refuse_unless(!o.every_line, "--every-line replaces a picture file; a printer's bytes are written once");
     } else {
@@ -515,7 +554,7 @@ void check_complete(Options& o, const Given& given)
     }
     // Colour pictures have grey edges, as other programs draw them; 1-bit
     // pictures and the object's job keep whole pixels.
-    if (!o.compat && !o.mono && !o.no_antialias)
+    if (!o.compat && !o.mono && !o.no_antialias && !o.receipt)
         o.antialias = true;
     if (o.font.empty())
         o.font = default_font(o.compat);

@@ -8,6 +8,7 @@
 
 #include "lumarin/page.hpp"
 #include "lumarin/printer.hpp"
+#include "lumarin/receipt.hpp"
 #include "lumarin/types.hpp"
 #include "surface/font_style.hpp"
 #include "surface/picture.hpp"
@@ -56,6 +57,11 @@ struct Options {
     bool printer_bytes = false;  // the output is the printer's bytes, not a picture
     std::string to;              // --to: the printer the bytes are sent to
     std::chrono::milliseconds timeout{10000};  // connecting, and each wait to send
+    // A receipt document (--receipt, or an input named *.receipt): drawn
+    // on `cpl` cells a line, each page (a cut ends one) its own picture.
+    bool receipt = false;
+    std::optional<int> cpl;
+    ColumnOrder column_order = ColumnOrder::Auto;
     bool help = false;
     bool version = false;
     bool list_printers = false;

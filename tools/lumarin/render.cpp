@@ -8,6 +8,7 @@
 #include "lumarin/synapse.hpp"
 #include "lumarin/page.hpp"
 #include "lumarin/printer.hpp"
+#include "lumarin/receipt.hpp"
 #include "surface/text_drawer.hpp"
 #include "tools/lumarin/input.hpp"
 #include "tools/lumarin/output.hpp"
@@ -111,6 +112,72 @@ void render_for_printer(std::vector<Text> input, const Options& o,
     output.finish();
 }
 
+// --- a receipt document: one picture a page, or the printer's bytes with a
+// cut after each page
+
+ReceiptStyle receipt_style(const Options& o)
+{
+    ReceiptStyle style;
+    if (looks_like_font_file(o.font))
+        style.font_file = to_utf8(o.font);
+    else if (o.font_given)
+        style.font = o.font;
+    style.width = o.width.value_or(576);
+    style.dpi = o.dpi;
+    style.cpl = o.cpl;
+    style.fg = o.fg;
+    style.bg = o.bg;
+    style.mono = o.mono;
+    style.order = o.column_order;
+    return style;
+}
+
+// Page `n` of `pages`: -o's name where there is one page, NAME-N.EXT where
+// there are more, and "%d" in the name replaced by N whatever the count.
+std::string page_name(const std::string& output, std::size_t n, std::size_t pages)
+{
+    if (const auto mark = output.find("%d"); mark != std::string::npos)
+        return output.substr(0, mark) + std::to_string(n) + output.substr(mark + 2);
+    if (pages == 1)
+        return output;
+    const auto dot = output.find_last_of("./\\");
+    const auto at = dot != std::string::npos && output[dot] == '.' ? dot : output.size();
+    return output.substr(0, at) + "-" + std::to_string(n) + output.substr(at);
+}
+
+void render_receipt_job(const std::vector<Text>& lines, const Options& o,
+                        const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
+{
+    std::string document;
+    for (const Text& line : lines) {
+        document += to_utf8(line);
+        document += '\n';
+    }
+    PageEvents events;
+    events.check_stop = check_stop;
+    events.warn = warn;
+    const std::vector<Picture> pages = render_receipt(document, receipt_style(o), events);
+    if (o.printer_bytes) {
+        ByteOutput output(o, check_stop, warn);
+        for (const Picture& page : pages) {
+            PrinterEncoder encoder(*o.printer, [&](std::span<const std::byte> bytes) { output.write(bytes); });
+            encoder.finish(page);
+        }
+        output.finish();
+        return;
+    }
+    if (o.output == "-" && pages.size() > 1)
+        input_error("the document has " + std::to_string(pages.size()) +
+                    " pages (a line of '=' is a cut): give -o NAME.png for NAME-1.png, NAME-2.png...");
+    for (std::size_t n = 1; n <= pages.size(); ++n) {
+        Options page = o;
+        page.output = page_name(o.output, n, pages.size());
+        if (page.output != "-")
+            from_utf8(page.output, page.output_path);
+        write_image(pages[n - 1], page, true, warn);
+    }
+}
+
 // --- the object's job
 
 void set_properties(synapse& s, const Options& o, const Text& family)
@@ -182,7 +249,9 @@ void render(std::vector<Text> lines, const Options& o, const std::function<void(
     if (lines.empty())
         input_error("the input has no lines");
     refuse_writing_over_input(o);
-    if (o.compat)
+    if (o.receipt)
+        render_receipt_job(lines, o, warn, check_stop);
+    else if (o.compat)
         render_object_job(lines, o, on_line, warn);
     else if (o.printer_bytes)
         render_for_printer(std::move(lines), o, on_line, warn, check_stop);

@@ -1,0 +1,33 @@
+// Barcodes and QR codes on whole pixels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumarin {
+
+enum class Symbology { Upc, Ean, Code39, Itf, Codabar, Code93, Code128, QrCode };
+
+struct CodeOptions {
+    Symbology symbology = Symbology::Code128;
+    int module = 2;    // barcode: module (narrowest bar) width in px, 2-4
+    int height = 72;   // barcode: bar height in px, 24-240
+    bool hri = false;  // barcode: the caller draws `hri` text under the bars
+    int cell = 3;      // QR: cell size in px, 3-8
+    char level = 'L';  // QR error correction: 'L', 'M', 'Q' or 'H'
+};
+
+// A code on whole pixels, quiet zones included, 1 where dark; rows one after the other.
+struct CodeImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> dark;  // width * height
+    std::string hri;                 // barcodes: the human-readable text (UTF-8)
+};
+
+CodeImage draw_code(std::string_view data, const CodeOptions& options);
+bool codes_available() noexcept;
+
+}  // namespace lumarin

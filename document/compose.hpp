@@ -1,0 +1,112 @@
+// A document's items laid out on the cells of a paper width: each item a
+// block of rows, blocks stacked into pages, a cut ending a page.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/cells.hpp"
+#include "document/grammar.hpp"
+#include "layout/typesetter.hpp"
+#include "lumarin/receipt.hpp"
+#include "surface/image.hpp"
+
+namespace lumarin {
+
+// The cell grid on the paper, in pixels.
+struct CellGrid {
+    int width = 0;  // the paper's
+    int cpl = 1;
+    int cell_height = 1;
+    int rule = 1;  // the thickness of rules
+
+    int x_of(int cell) const noexcept
+    {
+        return static_cast<int>((static_cast<long long>(cell) * width + cpl / 2) / cpl);
+    }
+    // Where a vertical rule through `cell` starts.
+    int rule_x(int cell) const noexcept { return (x_of(cell) + x_of(cell + 1) - rule) / 2; }
+    double cell_width() const noexcept { return static_cast<double>(width) / cpl; }
+};
+
+// A horizontal span of pixels a drawing may change.
+struct Clip {
+    long long left = 0;
+    long long right = 0;
+};
+
+// A measured piece of a line: one run's text, or the part of it on this row.
+struct Segment {
+    Text text;
+    Decoration decoration;
+    TextMetrics metrics;
+    bool colour = false;  // drawn through a scratch image, keeping its colours
+
+    long long advance() const { return (metrics.logical.right - metrics.logical.left) * decoration.wide; }
+    int box_height() const { return metrics.logical.line_height * decoration.high; }
+};
+
+struct Row {
+    std::vector<Segment> segments;
+    bool right_to_left = false;
+    long long width = 0;
+    int height = 0;
+    int pad_top = 0;  // for marks that reach above the boxes
+    int core = 0;     // below pad_top: where the boxes stand
+};
+
+struct ColumnRows {
+    std::vector<Row> rows;
+    Side side = Side::Center;
+    long long x = 0;
+    long long width = 0;
+    int height = 0;
+};
+
+// One item, measured and ready to draw at any height.
+struct Block {
+    int height = 0;
+    bool rule = false;          // a horizontal rule, joined to the verticals around it
+    std::vector<int> verticals;  // x of the vertical rules through it
+    std::function<void(Image&, int top)> draw;
+};
+
+class Composer {
+public:
+    Composer(const ReceiptStyle& style, const std::function<void(const std::string&)>& warn);
+
+    const CellGrid& grid() const noexcept { return grid_; }
+    void mirror(bool on) noexcept { mirror_ = on; }
+    void warn_to(std::function<void(const std::string&)> warn) { warn_ = std::move(warn); }
+
+    // The block for an item; a cut makes none.
+    std::optional<Block> compose(const Item& item);
+    // Every block on one picture, rules joined to the verticals beside them.
+    void draw_page(Image& image, int top, const std::vector<Block>& blocks) const;
+
+private:
+    Typesetter& setter(const Decoration& d);
+    void choose_size();
+    Block text_block(const TextLine& line, const Settings& settings, std::size_t source);
+    Block rule_block(const Settings& settings);
+    Block code_block(const CodeLine& code, const Settings& settings);
+    Block image_block(const ImageLine& image, const Settings& settings);
+    int aligned_x(int width, Side side) const;
+    void draw_column(Image& image, int top, const ColumnRows& column);
+    void draw_colour_segment(Image& image, const Segment& s, long long x, long long y, Colour ink, Clip clip);
+
+    ReceiptStyle style_;
+    std::function<void(const std::string&)> warn_;
+    Text family_;
+    FontSpec base_;
+    CellGrid grid_;
+    // Regular, emphasised, underlined, both: made as they are first needed.
+    std::array<std::unique_ptr<Typesetter>, 4> setters_;
+    bool mirror_ = false;
+};
+
+}  // namespace lumarin
