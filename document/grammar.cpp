@@ -305,7 +305,9 @@ private:
         ends.push_back(body.size());
         for (std::size_t end : ends) {
             const std::u16string_view member = body.substr(begin, end - begin);
-            const std::size_t at = start + 1 + begin;
+            const std::size_t at = start + 1 + begin + (member.size() - trim(member).size() > 0
+                                                             ? member.find_first_not_of(u" \t")
+                                                             : 0);
             begin = end + 1;
             if (trim(member).empty())
                 continue;
