@@ -1,13 +1,13 @@
 #include "document/compose.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 #include "common/fail.hpp"
 #include "common/text.hpp"
 #include "document/png_read.hpp"
 #include "layout/wrap.hpp"
+#include "surface/mono.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {
@@ -45,13 +45,13 @@ void fill(Image& image, long long x, long long y, long long w, long long h, Pixe
     const long long x1 = std::min({x + w, clip.right, static_cast<long long>(image.width())});
     const long long y0 = std::max(y, 0LL);
     const long long y1 = std::min(y + h, static_cast<long long>(image.height()));
-    for (long long py = y0; py < y1; ++py)
-        for (long long px = x0; px < x1; ++px)
-            image.set(static_cast<int>(px), static_cast<int>(py), colour);
+    if (x0 < x1 && y0 < y1)
+        image.fill_area(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                        static_cast<int>(y1 - y0), colour);
 }
 
 // The ink of a mask, `wide` x `high` pixels a bit, the logical box's
-// top-left corner at (x, y).
+// top-left corner at (x, y): each run of set bits in a row is one fill.
 void paint_scaled(Image& image, const TextMetrics& m, long long x, long long y, int wide, int high, Pixel colour,
                   Clip clip)
 {
@@ -60,15 +60,24 @@ void paint_scaled(Image& image, const TextMetrics& m, long long x, long long y, 
     const auto row_bytes = static_cast<std::size_t>(w + 7) / 8;
     const long long left = x + (mask.area.left - m.logical.left) * wide;
     const long long top = y + mask.area.top * high;
+    const auto bit = [&](const std::uint8_t* bits, long long i) { return (bits[i / 8] >> (7 - i % 8)) & 1; };
     for (long long r = 0; r < mask.area.height(); ++r) {
         const std::uint8_t* bits = mask.bits.data() + row_bytes * static_cast<std::size_t>(r);
-        for (std::size_t byte = 0; byte < row_bytes; ++byte)
-            for (unsigned set = bits[byte]; set != 0;) {
-                const int bit = std::bit_width(set) - 1;
-                set &= ~(1u << bit);
-                const long long px = static_cast<long long>(byte) * 8 + (7 - bit);
-                fill(image, left + px * wide, top + r * high, wide, high, colour, clip);
+        for (long long i = 0; i < w;) {
+            if (bits[i / 8] == 0 && i % 8 == 0) {
+                i += 8;
+                continue;
             }
+            if (!bit(bits, i)) {
+                ++i;
+                continue;
+            }
+            long long end = i + 1;
+            while (end < w && bit(bits, end))
+                ++end;
+            fill(image, left + i * wide, top + r * high, (end - i) * wide, high, colour, clip);
+            i = end;
+        }
     }
 }
 
@@ -352,6 +361,10 @@ Block Composer::text_block(const TextLine& line, const Settings& settings, std::
 
     Block block;
     block.height = height;
+    for (const ColumnRows& column : *columns)
+        for (const Row& row : column.rows)
+            for (const Segment& s : row.segments)
+                block.colours = block.colours || s.colour;
     for (int r : cells.rules)
         block.verticals.push_back(grid_.rule_x(r));
     block.draw = [this, columns, height, verticals = block.verticals](Image& image, int top) {
@@ -437,6 +450,7 @@ Block Composer::image_block(const ImageLine& line, const Settings& settings)
     auto picture = std::make_shared<DecodedImage>(fit_width(decode_png(png, pixel_from_colour(style_.bg)), grid_.width));
     Block block;
     block.height = picture->height;
+    block.colours = true;
     const int x = aligned_x(picture->width, settings.align);
     block.draw = [picture, x](Image& image, int top) {
         for (int r = 0; r < picture->height; ++r) {
@@ -450,7 +464,7 @@ Block Composer::image_block(const ImageLine& line, const Settings& settings)
     return block;
 }
 
-void Composer::draw_page(Image& image, int top, const std::vector<Block>& blocks) const
+void Composer::draw_page(Image& image, int top, const std::vector<Block>& blocks, bool mono) const
 {
     const Pixel ink = pixel_from_colour(style_.fg);
     int y = top;
@@ -467,6 +481,8 @@ void Composer::draw_page(Image& image, int top, const std::vector<Block>& blocks
                 for (int x : blocks[i + 1].verticals)
                     fill(image, x, middle, grid_.rule, y + block.height - middle, ink, {0, grid_.width});
         }
+        if (mono && block.colours)
+            dither_between(image, ink, pixel_from_colour(style_.bg), y, y + block.height);
         y += block.height;
     }
 }

@@ -71,6 +71,7 @@ struct ColumnRows {
 struct Block {
     int height = 0;
     bool rule = false;          // a horizontal rule, joined to the verticals around it
+    bool colours = false;       // may draw colours other than the text's: dithered in 1-bit pictures
     std::vector<int> verticals;  // x of the vertical rules through it
     std::function<void(Image&, int top)> draw;
 };
@@ -86,7 +87,8 @@ public:
     // The block for an item; a cut makes none.
     std::optional<Block> compose(const Item& item);
     // Every block on one picture, rules joined to the verticals beside them.
-    void draw_page(Image& image, int top, const std::vector<Block>& blocks) const;
+    // With `mono`, the rows of blocks with colours are dithered.
+    void draw_page(Image& image, int top, const std::vector<Block>& blocks, bool mono) const;
 
 private:
     Typesetter& setter(const Decoration& d);

@@ -89,12 +89,9 @@ struct ReceiptLayout::Maker {
             throw pages > 1 ? e.at("page " + std::to_string(page)) : e;
         }
         auto data = std::make_shared<PictureData>();
-        const Pixel fg = pixel_from_colour(style.fg);
         const Pixel bg = pixel_from_colour(style.bg);
         data->image = Image(style.width, static_cast<int>(height), bg);
-        composer.draw_page(data->image, style.top, blocks);
-        if (style.mono)
-            dither_between(data->image, fg, bg);
+        composer.draw_page(data->image, style.top, blocks, style.mono);
         data->dpi = style.dpi;
         data->mono = style.mono;
         data->background = bg;

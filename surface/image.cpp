@@ -111,6 +111,17 @@ void Image::resize(int width, int height, Pixel fill)
     *this = std::move(next);
 }
 
+void Image::fill_area(int x, int y, int width, int height, Pixel p) noexcept
+{
+    if (width <= 0 || height <= 0)
+        return;
+    unsigned char* first = bytes() + offset(x, y);
+    for (int i = 0; i < width; ++i)
+        store(first + static_cast<std::size_t>(i) * 3, p);
+    for (int r = 1; r < height; ++r)
+        std::memcpy(bytes() + offset(x, y + r), first, static_cast<std::size_t>(width) * 3);
+}
+
 void Image::clear(Pixel fill)
 {
     fill_rows(0, fill);

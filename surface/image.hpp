@@ -57,6 +57,9 @@ public:
     void read_pixels(int x, int y, int count, Pixel* out) const noexcept;
     void write_pixels(int x, int y, int count, const Pixel* in) noexcept;
 
+    // A rectangle set to `p`; it must lie inside the image.
+    void fill_area(int x, int y, int width, int height, Pixel p) noexcept;
+
     // New area takes `fill`; shrinking crops from the right and the bottom.
     void resize(int width, int height, Pixel fill);
     void clear(Pixel fill);

@@ -183,8 +183,10 @@ int luminance(Pixel p) noexcept
 
 }  // namespace
 
-void dither_between(Image& image, Pixel ink, Pixel background)
+void dither_between(Image& image, Pixel ink, Pixel background, int first_row, int last_row)
 {
+    if (last_row < 0 || last_row > image.height())
+        last_row = image.height();
     const int width = image.width();
     const float ink_l = static_cast<float>(luminance(ink));
     float span = static_cast<float>(luminance(background)) - ink_l;
@@ -196,7 +198,7 @@ void dither_between(Image& image, Pixel ink, Pixel background)
     std::vector<float> here(static_cast<std::size_t>(width) + 2);
     std::vector<float> next(here.size());
     std::vector<Pixel> row(static_cast<std::size_t>(width));
-    for (int y = 0; y < image.height(); ++y) {
+    for (int y = std::max(0, first_row); y < last_row; ++y) {
         image.read_pixels(0, y, width, row.data());
         const bool forward = y % 2 == 0;
         const int step = forward ? 1 : -1;

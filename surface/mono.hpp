@@ -60,6 +60,7 @@ void for_each_mono_run(const Image& image, Pixel background, const std::function
 // serpentine scan, of where their luminance lies between the two; pixels
 // already one of them stay as they are and take no error, so that text
 // drawn without grey edges stays exactly as drawn.
-void dither_between(Image& image, Pixel ink, Pixel background);
+// Only rows first_row .. last_row - 1 are looked at; unset, every row.
+void dither_between(Image& image, Pixel ink, Pixel background, int first_row = 0, int last_row = -1);
 
 }  // namespace lumarin
