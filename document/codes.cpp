@@ -294,6 +294,7 @@ CodeImage draw_qr(std::string_view data, const CodeOptions& options)
             if (code->data[static_cast<std::size_t>(y) * static_cast<std::size_t>(code->width) + x] & 1)
                 fill(image, (x + kQrQuietCells) * options.cell, (y + kQrQuietCells) * options.cell, options.cell,
                      options.cell);
+    image.hri = std::string(data);
     return image;
 }
 
