@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -30,17 +31,32 @@ struct QrDelete {
 };
 using QrCode = std::unique_ptr<QRcode, QrDelete>;
 
+// Quiet zones each side, in modules (barcodes; UPC and EAN ask for at
+// least 9 and 7) and cells (QR).
+constexpr int kBarcodeQuietModules = 10;
+constexpr int kQrQuietCells = 4;
+
 // Longer data than any of these symbologies holds; refused before zint
 // sees a length that might not fit its int.
 constexpr std::size_t kMaxBarcodeBytes = 4096;
 
-// Data as a message shows it: quoted, long data cut short.
+// Data as a message shows it, on one line: quoted, control characters as
+// \xNN, long data cut short.
 std::string quoted(std::string_view data)
 {
     constexpr std::size_t shown = 40;
-    if (data.size() <= shown)
-        return "\"" + std::string(data) + "\"";
-    return "\"" + std::string(data.substr(0, shown)) + "...\"";
+    std::string out = "\"";
+    for (char c : data.substr(0, shown)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out + (data.size() > shown ? "...\"" : "\"");
 }
 
 const char* name_of(Symbology symbology) noexcept

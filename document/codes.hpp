@@ -22,16 +22,14 @@ struct CodeOptions {
 };
 
 // A code on whole pixels, quiet zones included, 1 where dark; rows one after the other.
+// The quiet zones: 10 modules left and right of a barcode, none above or
+// below it; 4 cells round a QR code.
 struct CodeImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> dark;  // width * height
     std::string hri;                 // barcodes: the human-readable text (UTF-8), for the caller to draw when asked
 };
-
-// Quiet zones each side of a code, in modules (barcodes) and cells (QR).
-inline constexpr int kBarcodeQuietModules = 10;
-inline constexpr int kQrQuietCells = 4;
 
 // Throws InvalidPropertyValue, naming what is wrong, for data the
 // symbology cannot encode or sizes below one pixel.

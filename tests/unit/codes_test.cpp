@@ -64,6 +64,7 @@ TEST(Codes, RefusesWhatEachSymbologyCannotEncode)
         {Symbology::Codabar, "40156", "A, B, C or D"},
         {Symbology::Codabar, "A40156", "A, B, C or D"},
         {Symbology::Code39, "ABC!", "CODE39 cannot encode \"ABC!\": Error"},
+        {Symbology::Code39, "A\nB", "\"A\\x0AB\""},  // messages stay on one line
         {Symbology::Code93, "caf\xC3\xA9", "CODE93 cannot encode"},
         {Symbology::Code128, std::string(200, 'A'), "CODE128 cannot encode"},
         {Symbology::Code128, "", "at least one character"},
