@@ -28,7 +28,7 @@ std::vector<std::byte> decode_base64(std::string_view text);
 // kMaxImagePixels are OutOfMemory, refused before their pixels are allocated.
 DecodedImage decode_png(std::span<const std::byte> png, Pixel background);
 
-// Scaled down by area averaging to max_width when wider, the aspect kept
+// Scaled down by area averaging to max_width when wider, in proportion
 // and the height at least 1; unchanged otherwise.
 DecodedImage fit_width(DecodedImage image, int max_width);
 
