@@ -1,7 +1,8 @@
 # `cpack -G DEB` in a Linux build folder: one Debian package of the
 # command, the library and its headers. Depends comes from dpkg-shlibdeps,
 # run on the command; building against the static library also needs
-# Pango's and libpng's development files, which the package recommends.
+# the development files of Pango, libpng, zint and libqrencode, which the
+# package recommends.
 set(CPACK_PACKAGE_NAME lumarin)
 set(CPACK_PACKAGE_VENDOR Lumarin)
 set(CPACK_PACKAGE_CONTACT "Lumarin developers <dev@lumarin.invalid>")
@@ -13,6 +14,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, libpango1.0-dev, libpng-dev, pkgconf | pkg-config")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, libpango1.0-dev, libpng-dev, libzint-dev, libqrencode-dev, pkgconf | pkg-config")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -1,4 +1,6 @@
-// Barcodes and QR codes on whole pixels.
+// Barcodes and QR codes as pixel masks: codes.cpp draws them with libzint
+// and libqrencode (Linux); codes_none.cpp stands in where neither library
+// is built (Windows) and refuses every code.
 #pragma once
 
 #include <cstdint>
@@ -20,14 +22,20 @@ struct CodeOptions {
 };
 
 // A code on whole pixels, quiet zones included, 1 where dark; rows one after the other.
+// The quiet zones: 10 modules left and right of a barcode, none above or
+// below it; 4 cells round a QR code.
 struct CodeImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> dark;  // width * height
-    std::string hri;                 // barcodes: the human-readable text (UTF-8)
+    std::string hri;                 // barcodes: the human-readable text (UTF-8), for the caller to draw when asked
 };
 
+// Throws InvalidPropertyValue, naming what is wrong, for data the
+// symbology cannot encode or sizes below one pixel.
 CodeImage draw_code(std::string_view data, const CodeOptions& options);
+
+// Whether this build draws codes at all.
 bool codes_available() noexcept;
 
 }  // namespace lumarin
