@@ -364,7 +364,8 @@ Block Composer::text_block(const TextLine& line, const Settings& settings, std::
     for (const ColumnRows& column : *columns)
         for (const Row& row : column.rows)
             for (const Segment& s : row.segments)
-                block.colours = block.colours || s.colour;
+                if (s.colour)
+                    block.colours = PixelArea{0, 0, grid_.width, height};
     for (int r : cells.rules)
         block.verticals.push_back(grid_.rule_x(r));
     block.draw = [this, columns, height, verticals = block.verticals](Image& image, int top) {
@@ -416,9 +417,13 @@ Block Composer::code_block(const CodeLine& line, const Settings& settings)
             hri->emplace(Segment{text, {}, setter({}).measure(text, true), false});
     }
     Block block;
-    block.height = code->height + (*hri ? grid_.cell_height : 0);
+    // Bars get half a cell of space above and below, apart from the text
+    // around them; a QR code's quiet zone is space enough.
+    const int gap = settings.code.symbology == Symbology::QrCode ? 0 : grid_.cell_height / 2;
+    block.height = gap + code->height + (*hri ? grid_.cell_height : 0) + gap;
     const int x = aligned_x(code->width, settings.align);
-    block.draw = [this, code, hri, x](Image& image, int top) {
+    block.draw = [this, code, hri, x, gap](Image& image, int at) {
+        const int top = at + gap;
         const Pixel ink = pixel_from_colour(style_.fg);
         const Clip all{0, grid_.width};
         for (int r = 0; r < code->height; ++r) {
@@ -450,8 +455,8 @@ Block Composer::image_block(const ImageLine& line, const Settings& settings)
     auto picture = std::make_shared<DecodedImage>(fit_width(decode_png(png, pixel_from_colour(style_.bg)), grid_.width));
     Block block;
     block.height = picture->height;
-    block.colours = true;
     const int x = aligned_x(picture->width, settings.align);
+    block.colours = PixelArea{x, 0, x + picture->width, picture->height};
     block.draw = [picture, x](Image& image, int top) {
         for (int r = 0; r < picture->height; ++r) {
             const int y = top + r;
@@ -481,8 +486,10 @@ void Composer::draw_page(Image& image, int top, const std::vector<Block>& blocks
                 for (int x : blocks[i + 1].verticals)
                     fill(image, x, middle, grid_.rule, y + block.height - middle, ink, {0, grid_.width});
         }
-        if (mono && block.colours)
-            dither_between(image, ink, pixel_from_colour(style_.bg), y, y + block.height);
+        if (mono && block.colours) {
+            const PixelArea& a = *block.colours;
+            dither_between(image, ink, pixel_from_colour(style_.bg), PixelArea{a.left, y + a.top, a.right, y + a.bottom});
+        }
         y += block.height;
     }
 }

@@ -71,7 +71,9 @@ struct ColumnRows {
 struct Block {
     int height = 0;
     bool rule = false;          // a horizontal rule, joined to the verticals around it
-    bool colours = false;       // may draw colours other than the text's: dithered in 1-bit pictures
+    // Where it may draw colours other than the text's (pictures, colour
+    // glyphs), from its top-left corner: dithered in 1-bit pictures.
+    std::optional<PixelArea> colours;
     std::vector<int> verticals;  // x of the vertical rules through it
     std::function<void(Image&, int top)> draw;
 };

@@ -183,11 +183,16 @@ int luminance(Pixel p) noexcept
 
 }  // namespace
 
-void dither_between(Image& image, Pixel ink, Pixel background, int first_row, int last_row)
+void dither_between(Image& image, Pixel ink, Pixel background, std::optional<PixelArea> area)
 {
-    if (last_row < 0 || last_row > image.height())
-        last_row = image.height();
-    const int width = image.width();
+    const PixelArea all{0, 0, image.width(), image.height()};
+    const PixelArea in = area ? PixelArea{std::max(area->left, 0LL), std::max(area->top, 0LL),
+                                          std::min(area->right, all.right), std::min(area->bottom, all.bottom)}
+                              : all;
+    if (in.width() <= 0 || in.height() <= 0)
+        return;
+    const int left = static_cast<int>(in.left);
+    const int width = static_cast<int>(in.width());
     const float ink_l = static_cast<float>(luminance(ink));
     float span = static_cast<float>(luminance(background)) - ink_l;
     // Two colours of one luminance: by luminance alone, dark is ink.
@@ -198,8 +203,8 @@ void dither_between(Image& image, Pixel ink, Pixel background, int first_row, in
     std::vector<float> here(static_cast<std::size_t>(width) + 2);
     std::vector<float> next(here.size());
     std::vector<Pixel> row(static_cast<std::size_t>(width));
-    for (int y = std::max(0, first_row); y < last_row; ++y) {
-        image.read_pixels(0, y, width, row.data());
+    for (int y = static_cast<int>(in.top); y < in.bottom; ++y) {
+        image.read_pixels(left, y, width, row.data());
         const bool forward = y % 2 == 0;
         const int step = forward ? 1 : -1;
         bool changed = false;
@@ -220,7 +225,7 @@ void dither_between(Image& image, Pixel ink, Pixel background, int first_row, in
             next[at + step] += error * 1 / 16;
         }
         if (changed)
-            image.write_pixels(0, y, width, row.data());
+            image.write_pixels(left, y, width, row.data());
         here.swap(next);
         std::fill(next.begin(), next.end(), 0.0F);
     }

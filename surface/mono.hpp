@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "surface/bmp.hpp"
 #include "surface/image.hpp"
+#include "surface/tiles.hpp"
 
 namespace lumarin {
 
@@ -60,7 +62,7 @@ void for_each_mono_run(const Image& image, Pixel background, const std::function
 // serpentine scan, of where their luminance lies between the two; pixels
 // already one of them stay as they are and take no error, so that text
 // drawn without grey edges stays exactly as drawn.
-// Only rows first_row .. last_row - 1 are looked at; unset, every row.
-void dither_between(Image& image, Pixel ink, Pixel background, int first_row = 0, int last_row = -1);
+// Only the pixels in `area` are looked at; unset, every pixel.
+void dither_between(Image& image, Pixel ink, Pixel background, std::optional<PixelArea> area = std::nullopt);
 
 }  // namespace lumarin
