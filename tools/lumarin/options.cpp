@@ -618,7 +618,9 @@ Renders each line of a text file (standard input when FILE is - or absent)
 into a BMP, PNG or PBM picture, one line below the other, sized to the
 text: nothing is cut off and no blank rows are left below the last line.
 For a receipt or label printer, it writes the printer's own raster bytes
-and sends them, band by band, while the rest is still being drawn.
+and sends them, band by band, while the rest is still being drawn. A
+receipt document (--receipt, or a FILE named *.receipt) is laid out by its
+own markup: columns, rules, cuts, sizes, barcodes, QR codes and images.
 
 Input:
       --encoding NAME    the text's encoding (default UTF-8), for example
@@ -702,6 +704,21 @@ Layout (pixels):
       --top N            top and bottom margin (default 4)
       --side N           left and right margin (default 4)
 
+Receipt documents:
+      --receipt          FILE is a receipt document: "Item | 9.99" puts
+                         the item left and the price right; lines of -
+                         are rules, lines of = cut the paper; { } lines
+                         set widths, borders, codes and images. Each page
+                         is its own picture: OUT-1.png, OUT-2.png ... (a
+                         %d in OUT is the page number); a printer cuts
+                         after each (default width 576, dpi 203)
+      --cpl N            characters a line: the cells the width is cut
+                         into (default: a cell of 12 dots at 203 dpi, 48
+                         on 576)
+      --column-order O   auto, ltr or rtl: with auto (the default), a
+                         document whose text is all right to left sets its
+                         columns right to left
+
 The object's job:
       --compat           size the surface by the object's own rules, as a
                          client of the renderer gets it (width from the
@@ -728,6 +745,8 @@ Examples:
 
   a receipt sent to a network printer:
       lumarin --printer 80mm --wrap receipt.txt --to tcp://192.0.2.7
+  a receipt document with columns and a QR code, printed:
+      lumarin --printer 80mm sale.receipt --to tcp://192.0.2.7
 
 Exit status:
   0 success, 2 bad usage, 3 bad input or text that cannot be drawn as asked,
