@@ -52,6 +52,18 @@ std::string escape_controls(std::string_view utf8);
 // ("TCP://" and "tcp://", "com3" and "COM").
 bool starts_with_ascii_nocase(std::string_view text, std::string_view prefix) noexcept;
 
+// The value of a hexadecimal digit (0-9, a-f, A-F), or -1.
+constexpr int hex_digit_value(char32_t c) noexcept
+{
+    if (c >= U'0' && c <= U'9')
+        return static_cast<int>(c - U'0');
+    if (c >= U'a' && c <= U'f')
+        return static_cast<int>(c - U'a') + 10;
+    if (c >= U'A' && c <= U'F')
+        return static_cast<int>(c - U'A') + 10;
+    return -1;
+}
+
 // A whole number with its thousands grouped by commas, for messages:
 // 65535 as "65,535".
 std::string grouped(long long n);

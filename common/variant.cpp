@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/fail.hpp"
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {
@@ -24,15 +25,11 @@ Text trimmed(const Text& text)
     return text.substr(first, last - first);
 }
 
+// A digit of any radix up to 16; 99 for none, past every radix.
 int digit_value(char16_t c)
 {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return 99;
+    const int d = hex_digit_value(c);
+    return d < 0 ? 99 : d;
 }
 
 // "&H1F" and "&O17" as scripting clients read them: up to four hexadecimal

@@ -15,24 +15,13 @@ namespace {
 constexpr bool is_space(char16_t c) noexcept { return c == u' ' || c == u'\t'; }
 constexpr bool is_control(char16_t c) noexcept { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-int hex_value(char16_t c) noexcept
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // "\xNN" at `i` (the backslash): the character, if both digits are there.
 std::optional<char16_t> hex_escape(std::u16string_view s, std::size_t i)
 {
     if (i + 3 >= s.size())
         return std::nullopt;
-    const int hi = hex_value(s[i + 2]);
-    const int lo = hex_value(s[i + 3]);
+    const int hi = hex_digit_value(s[i + 2]);
+    const int lo = hex_digit_value(s[i + 3]);
     if (hi < 0 || lo < 0)
         return std::nullopt;
     return static_cast<char16_t>(hi * 16 + lo);

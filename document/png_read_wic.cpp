@@ -13,51 +13,22 @@
 #include "document/png_read.hpp"
 #include "lumarin/error.hpp"
 #include "surface/com_ptr.hpp"
+#include "surface/wic.hpp"
 
 namespace lumarin {
 
 namespace {
 
+using win::ComApartment;
 using win::ComPtr;
 
-[[noreturn]] void fail_hr(HRESULT hr, const char* step)
-{
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    const ErrorKind kind = hr == E_OUTOFMEMORY ? ErrorKind::OutOfMemory : ErrorKind::InvalidPicture;
-    fail(kind, std::string("cannot read the PNG: ") + step + " failed (" + code + ")");
-}
+constexpr const char* kJob = "cannot read the PNG";
 
 void check(HRESULT hr, const char* step)
 {
     if (FAILED(hr))
-        fail_hr(hr, step);
+        win::fail_wic(hr, kJob, step);
 }
-
-// COM on this thread while decoding: a thread without COM joins the
-// multithreaded apartment and leaves it again; one already in an apartment
-// keeps it. Each successful CoInitializeEx, S_FALSE too, is balanced.
-class ComApartment {
-public:
-    ComApartment()
-    {
-        const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (SUCCEEDED(hr))
-            joined_ = true;
-        else if (hr != RPC_E_CHANGED_MODE)
-            fail_hr(hr, "starting COM");
-    }
-    ~ComApartment()
-    {
-        if (joined_)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool joined_ = false;
-};
 
 // The first frame of a PNG in memory; other formats WIC reads are refused,
 // so that both builds take the same pictures.
@@ -88,7 +59,7 @@ DecodedImage decode_png(std::span<const std::byte> png, Pixel background)
         fail(ErrorKind::InvalidPicture, "cannot read the PNG: it has no bytes");
     if (png.size() > MAXDWORD)
         fail(ErrorKind::OutOfMemory, "cannot read the PNG: the file is larger than 4 GiB");
-    const ComApartment com;  // outlives every COM pointer below
+    const ComApartment com(kJob);  // outlives every COM pointer below
     ComPtr<IWICImagingFactory> factory;
     check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory),
                            factory.put_void()),

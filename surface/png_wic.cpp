@@ -21,54 +21,23 @@
 #include "common/fail.hpp"
 #include "lumarin/error.hpp"
 #include "surface/com_ptr.hpp"
+#include "surface/wic.hpp"
 #include "surface/mono.hpp"
 
 namespace lumarin {
 
 namespace {
 
+using win::ComApartment;
 using win::ComPtr;
 
-[[noreturn]] void fail_hr(HRESULT hr, const char* step)
-{
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    const ErrorKind kind = hr == E_OUTOFMEMORY ? ErrorKind::OutOfMemory : ErrorKind::InvalidPicture;
-    fail(kind, std::string("cannot encode the PNG: ") + step + " failed (" + code + ")");
-}
+constexpr const char* kJob = "cannot encode the PNG";
 
 void check(HRESULT hr, const char* step)
 {
     if (FAILED(hr))
-        fail_hr(hr, step);
+        win::fail_wic(hr, kJob, step);
 }
-
-// COM on this thread for as long as the writer needs it, leaving the
-// thread as it found it: a thread without COM joins the multithreaded
-// apartment (no message loop needed) and leaves it again; a thread already
-// in an apartment of either kind keeps it. Every successful CoInitializeEx,
-// S_FALSE included, is balanced by one CoUninitialize.
-class ComApartment {
-public:
-    ComApartment()
-    {
-        const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (SUCCEEDED(hr))
-            joined_ = true;
-        else if (hr != RPC_E_CHANGED_MODE)  // a single-threaded apartment already: use it
-            fail_hr(hr, "starting COM");
-    }
-    ~ComApartment()
-    {
-        if (joined_)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool joined_ = false;
-};
 
 // WIC takes the resolution in dots per inch and writes pHYs in dots per
 // metre, rounding or truncating by its own rule. A quarter of a dot per
@@ -157,7 +126,7 @@ void write_png(const Image& image, bool mono, Pixel background, const ByteSink& 
                std::uint32_t pixels_per_metre)
 {
     check_size(image);
-    const ComApartment com;  // outlives every COM pointer below
+    const ComApartment com(kJob);  // outlives every COM pointer below
     WicPngEncoder encoder(image, mono, pixels_per_metre);
     if (mono) {
         // 0 black, 1 white: the conversion's bits as they are.

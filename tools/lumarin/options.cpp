@@ -56,24 +56,13 @@ Text text_argument(std::string_view option, std::string_view value)
     return text;
 }
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<Colour> parse_hex_colour(std::string_view value)
 {
     if (value.size() != 7 || value[0] != '#')
         return std::nullopt;
     Colour rgb = 0;
     for (char c : value.substr(1)) {
-        const int d = hex_digit(c);
+        const int d = hex_digit_value(static_cast<unsigned char>(c));
         if (d < 0)
             return std::nullopt;
         rgb = rgb << 4 | static_cast<Colour>(d);

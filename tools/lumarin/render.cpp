@@ -47,15 +47,23 @@ Text font_family(const Options& o)
     return at("--font", [&] { return add_font_file(to_utf8(o.font)); });
 }
 
+// --font as a layout takes it: a file to load, or a family when one is
+// named (unnamed, the layout's default).
+template <typename Style>
+void set_font(Style& style, const Options& o)
+{
+    if (looks_like_font_file(o.font))
+        style.font_file = to_utf8(o.font);
+    else if (o.font_given)
+        style.font = o.font;
+}
+
 // --- the measured layout
 
 PageStyle page_style(const Options& o)
 {
     PageStyle style;
-    if (looks_like_font_file(o.font))
-        style.font_file = to_utf8(o.font);
-    else if (o.font_given)
-        style.font = o.font;
+    set_font(style, o);
     style.size = o.size;
     style.dpi = o.dpi;
     style.bold = o.style.bold;
@@ -118,10 +126,7 @@ void render_for_printer(std::vector<Text> input, const Options& o,
 ReceiptStyle receipt_style(const Options& o)
 {
     ReceiptStyle style;
-    if (looks_like_font_file(o.font))
-        style.font_file = to_utf8(o.font);
-    else if (o.font_given)
-        style.font = o.font;
+    set_font(style, o);
     style.width = o.width.value_or(576);
     style.dpi = o.dpi;
     style.cpl = o.cpl;
