@@ -195,6 +195,10 @@ Typesetter& Composer::setter(const Decoration& d)
         font.style.bold = d.emphasis;
         font.style.underline = d.underline;
         setters_[index] = std::make_unique<Typesetter>(font);
+        setters_[index]->between_pieces([this] {
+            if (check_stop_)
+                check_stop_();
+        });
     }
     return *setters_[index];
 }
@@ -230,14 +234,6 @@ std::optional<Block> Composer::compose(const Item& item)
     }
 }
 
-namespace {
-
-// A paragraph as one text, and which run each code unit is in.
-struct Flat {
-    Text text;
-    std::vector<std::size_t> run_of;
-};
-
 Flat flatten(const std::vector<Run>& runs)
 {
     Flat flat;
@@ -248,30 +244,143 @@ Flat flatten(const std::vector<Run>& runs)
     return flat;
 }
 
-}  // namespace
+// A run is measured with its pixels when it may fit the paper; a longer
+// one only as far as the paper's width, as it is wrapped or cut anyway.
+Segment Composer::measure_run(const Run& run)
+{
+    Segment s{run.text, run.decoration, {}, may_have_colour_glyphs(run.text)};
+    const auto limit = static_cast<std::size_t>(std::min(2000, 4 * grid_.cpl));
+    if (run.text.size() <= limit) {
+        s.metrics = setter(run.decoration).measure(run.text, true);
+        s.measured = true;
+    } else {
+        const long long w = setter(run.decoration).width_up_to(run.text, grid_.width + 1);
+        s.metrics.logical.right = w;
+    }
+    return s;
+}
+
+Composer::Paragraph Composer::measure_paragraph(const std::vector<Run>& runs)
+{
+    Paragraph p;
+    for (const Run& run : runs) {
+        Segment s = measure_run(run);
+        p.pixels += s.advance();
+        p.cells = std::min(p.cells + character_cells(run.text) * run.decoration.wide, 4 * grid_.cpl);
+        p.whole = p.whole && s.measured;
+        p.segments.push_back(std::move(s));
+    }
+    const double cell = grid_.cell_width();
+    p.cells = std::max(p.cells, static_cast<int>(std::min<double>(std::ceil(p.pixels / cell - 1e-9), 4 * grid_.cpl)));
+    return p;
+}
+
+// Where a paragraph's rows break in a column `width` pixels wide: at the
+// language's breaks, or with `nowrap` only once, at the last character
+// that fits, the rest left out.
+std::vector<TextSpan> Composer::row_spans(const std::vector<Run>& runs, const Flat& flat, long long width, bool wrap)
+{
+    std::vector<std::uint8_t> flags = setter({}).breaks(flat.text);
+    if (!wrap)
+        for (std::uint8_t& f : flags)
+            f = (f & kClusterStart) ? static_cast<std::uint8_t>(f | kLineBreak) : f;
+    std::vector<TextSpan> spans = wrap_text(flat.text.size(), flags, width, [&](std::size_t b, std::size_t e) {
+        long long w = 0;
+        while (b < e && w <= width) {
+            const std::size_t r = flat.run_of[b];
+            std::size_t run_end = b;
+            while (run_end < e && flat.run_of[run_end] == r)
+                ++run_end;
+            const Decoration& d = runs[r].decoration;
+            w += setter(d).width_up_to(std::u16string_view(flat.text).substr(b, run_end - b), width + 1) * d.wide;
+            b = run_end;
+        }
+        return w;
+    });
+    if (!wrap && spans.size() > 1)
+        spans.resize(1);
+    return spans;
+}
+
+// A row of the runs in [span.begin, span.end), each measured with its pixels.
+Row Composer::make_row(const std::vector<Run>& runs, const Flat& flat, const TextSpan& span)
+{
+    Row row;
+    for (std::size_t b = span.begin; b < span.end;) {
+        const std::size_t r = flat.run_of[b];
+        std::size_t e = b;
+        while (e < span.end && flat.run_of[e] == r)
+            ++e;
+        Text piece = flat.text.substr(b, e - b);
+        const Decoration& d = runs[r].decoration;
+        TextMetrics m = setter(d).measure(piece, true);
+        const bool colour = may_have_colour_glyphs(piece);
+        row.segments.push_back({std::move(piece), d, std::move(m), colour, true});
+        b = e;
+    }
+    return row;
+}
+
+// A row's height: the cells of its tallest run, and more where marks reach
+// above or below the boxes.
+void Composer::size_row(Row& row) const
+{
+    int core = grid_.cell_height;
+    int pad_bottom = 0;
+    for (const Segment& s : row.segments) {
+        row.width += s.advance();
+        core = std::max({core, grid_.cell_height * s.decoration.high, s.box_height()});
+        if (s.metrics.has_ink) {
+            row.pad_top = std::max(row.pad_top, static_cast<int>(-s.metrics.ink.top) * s.decoration.high);
+            pad_bottom = std::max(pad_bottom,
+                                  static_cast<int>(s.metrics.ink.bottom - s.metrics.logical.line_height) *
+                                      s.decoration.high);
+        }
+    }
+    row.core = core;
+    row.height = core + row.pad_top + pad_bottom;
+}
+
+ColumnRows Composer::lay_out_column(const ColumnText& text, std::vector<Paragraph>& paragraphs, const ColumnCells& at,
+                                    bool wrap)
+{
+    ColumnRows out;
+    out.x = grid_.x_of(at.start);
+    out.width = grid_.x_of(at.start + at.width) - out.x;
+    out.side = mirror_ ? mirrored(text.side) : text.side;
+    for (std::size_t p = 0; p < text.paragraphs.size(); ++p) {
+        const std::vector<Run>& runs = text.paragraphs[p];
+        Paragraph& measured = paragraphs[p];
+        const Flat flat = flatten(runs);
+        std::vector<Row> rows;
+        if (measured.whole && measured.pixels <= out.width) {
+            rows.emplace_back();
+            rows.back().segments = std::move(measured.segments);
+        } else {
+            for (const TextSpan& span : row_spans(runs, flat, out.width, wrap))
+                rows.push_back(make_row(runs, flat, span));
+        }
+        const bool rtl = starts_right_to_left(flat.text);
+        for (Row& row : rows) {
+            row.right_to_left = rtl;
+            size_row(row);
+            out.height += row.height;
+            out.rows.push_back(std::move(row));
+        }
+    }
+    return out;
+}
 
 Block Composer::text_block(const TextLine& line, const Settings& settings, std::size_t source)
 {
-    const double cell = grid_.cell_width();
     // Each column's paragraphs measured whole, and the cells they want.
-    std::vector<std::vector<std::vector<Segment>>> measured(line.columns.size());
+    std::vector<std::vector<Paragraph>> measured(line.columns.size());
     std::vector<int> natural(line.columns.size(), 0);
-    for (std::size_t c = 0; c < line.columns.size(); ++c) {
+    for (std::size_t c = 0; c < line.columns.size(); ++c)
         for (const std::vector<Run>& runs : line.columns[c].paragraphs) {
-            std::vector<Segment> segments;
-            long long pixels = 0;
-            int cells = 0;
-            for (const Run& run : runs) {
-                Segment s{run.text, run.decoration, setter(run.decoration).measure(run.text, true),
-                          may_have_colour_glyphs(run.text)};
-                pixels += s.advance();
-                cells += character_cells(run.text) * run.decoration.wide;
-                segments.push_back(std::move(s));
-            }
-            natural[c] = std::max({natural[c], cells, static_cast<int>(std::ceil(pixels / cell - 1e-9))});
-            measured[c].push_back(std::move(segments));
+            measured[c].push_back(measure_paragraph(runs));
+            natural[c] = std::max(natural[c], measured[c].back().cells);
         }
-    }
     LineCells cells = place_columns(natural, settings, grid_.cpl);
     if (cells.columns.size() < line.columns.size() && warn_)
         warn_("line " + std::to_string(source) + ": " + std::to_string(line.columns.size()) +
@@ -288,75 +397,8 @@ Block Composer::text_block(const TextLine& line, const Settings& settings, std::
     for (std::size_t c = 0; c < cells.columns.size() && c < line.columns.size(); ++c) {
         if (cells.columns[c].width == 0)
             continue;
-        ColumnRows out;
-        out.x = grid_.x_of(cells.columns[c].start);
-        out.width = grid_.x_of(cells.columns[c].start + cells.columns[c].width) - out.x;
-        out.side = mirror_ ? mirrored(line.columns[c].side) : line.columns[c].side;
-        for (std::size_t p = 0; p < line.columns[c].paragraphs.size(); ++p) {
-            const std::vector<Run>& runs = line.columns[c].paragraphs[p];
-            std::vector<Segment>& whole = measured[c][p];
-            long long pixels = 0;
-            for (const Segment& s : whole)
-                pixels += s.advance();
-            const Flat flat = flatten(runs);
-            const bool rtl = starts_right_to_left(flat.text);
-            std::vector<TextSpan> spans{{0, flat.text.size(), false}};
-            if (settings.wrap && pixels > out.width) {
-                Typesetter& plain = setter({});
-                const std::vector<std::uint8_t> flags = plain.breaks(flat.text);
-                spans = wrap_text(flat.text.size(), flags, out.width, [&](std::size_t b, std::size_t e) {
-                    long long w = 0;
-                    while (b < e) {
-                        const std::size_t r = flat.run_of[b];
-                        std::size_t run_end = b;
-                        while (run_end < e && flat.run_of[run_end] == r)
-                            ++run_end;
-                        const Decoration& d = runs[r].decoration;
-                        w += setter(d).width_up_to(std::u16string_view(flat.text).substr(b, run_end - b),
-                                                   out.width + 1) *
-                             d.wide;
-                        b = run_end;
-                    }
-                    return w;
-                });
-            }
-            for (const TextSpan& span : spans) {
-                Row row;
-                row.right_to_left = rtl;
-                if (spans.size() == 1 && span.begin == 0 && span.end == flat.text.size()) {
-                    row.segments = std::move(whole);
-                } else {
-                    for (std::size_t b = span.begin; b < span.end;) {
-                        const std::size_t r = flat.run_of[b];
-                        std::size_t e = b;
-                        while (e < span.end && flat.run_of[e] == r)
-                            ++e;
-                        const Text piece = flat.text.substr(b, e - b);
-                        const Decoration& d = runs[r].decoration;
-                        row.segments.push_back({piece, d, setter(d).measure(piece, true), may_have_colour_glyphs(piece)});
-                        b = e;
-                    }
-                }
-                int core = grid_.cell_height;
-                int pad_bottom = 0;
-                for (const Segment& s : row.segments) {
-                    row.width += s.advance();
-                    core = std::max({core, grid_.cell_height * s.decoration.high, s.box_height()});
-                    if (s.metrics.has_ink) {
-                        row.pad_top = std::max(row.pad_top, static_cast<int>(-s.metrics.ink.top) * s.decoration.high);
-                        pad_bottom = std::max(pad_bottom, static_cast<int>(s.metrics.ink.bottom -
-                                                                           s.metrics.logical.line_height) *
-                                                              s.decoration.high);
-                    }
-                }
-                row.core = core;
-                row.height = core + row.pad_top + pad_bottom;
-                out.height += row.height;
-                out.rows.push_back(std::move(row));
-            }
-        }
-        height = std::max(height, out.height);
-        columns->push_back(std::move(out));
+        columns->push_back(lay_out_column(line.columns[c], measured[c], cells.columns[c], settings.wrap));
+        height = std::max(height, columns->back().height);
     }
 
     Block block;

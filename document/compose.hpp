@@ -12,6 +12,7 @@
 #include "document/cells.hpp"
 #include "document/grammar.hpp"
 #include "layout/typesetter.hpp"
+#include "layout/wrap.hpp"
 #include "lumarin/receipt.hpp"
 #include "surface/image.hpp"
 
@@ -45,6 +46,7 @@ struct Segment {
     Decoration decoration;
     TextMetrics metrics;
     bool colour = false;  // drawn through a scratch image, keeping its colours
+    bool measured = false;  // `metrics` whole; else only its advance, as far as the paper's width
 
     long long advance() const { return (metrics.logical.right - metrics.logical.left) * decoration.wide; }
     int box_height() const { return metrics.logical.line_height * decoration.high; }
@@ -67,6 +69,14 @@ struct ColumnRows {
     int height = 0;
 };
 
+// A paragraph as one text, and which run each code unit is in.
+struct Flat {
+    Text text;
+    std::vector<std::size_t> run_of;
+};
+
+Flat flatten(const std::vector<Run>& runs);
+
 // One item, measured and ready to draw at any height.
 struct Block {
     int height = 0;
@@ -84,7 +94,12 @@ public:
 
     const CellGrid& grid() const noexcept { return grid_; }
     void mirror(bool on) noexcept { mirror_ = on; }
-    void warn_to(std::function<void(const std::string&)> warn) { warn_ = std::move(warn); }
+    // The job's events: warnings, and a stop checked inside long measures.
+    void events_to(const PageEvents& events)
+    {
+        warn_ = events.warn;
+        check_stop_ = events.check_stop;
+    }
 
     // The block for an item; a cut makes none.
     std::optional<Block> compose(const Item& item);
@@ -95,6 +110,20 @@ public:
 private:
     Typesetter& setter(const Decoration& d);
     void choose_size();
+    // A paragraph's runs measured whole, and the cells it wants.
+    struct Paragraph {
+        std::vector<Segment> segments;
+        long long pixels = 0;
+        int cells = 0;
+        bool whole = true;  // every segment measured with its pixels
+    };
+    Segment measure_run(const Run& run);
+    Paragraph measure_paragraph(const std::vector<Run>& runs);
+    std::vector<TextSpan> row_spans(const std::vector<Run>& runs, const Flat& flat, long long width, bool wrap);
+    Row make_row(const std::vector<Run>& runs, const Flat& flat, const TextSpan& span);
+    void size_row(Row& row) const;
+    ColumnRows lay_out_column(const ColumnText& text, std::vector<Paragraph>& paragraphs, const ColumnCells& at,
+                              bool wrap);
     Block text_block(const TextLine& line, const Settings& settings, std::size_t source);
     Block rule_block(const Settings& settings);
     Block code_block(const CodeLine& code, const Settings& settings);
@@ -105,6 +134,7 @@ private:
 
     ReceiptStyle style_;
     std::function<void(const std::string&)> warn_;
+    std::function<void()> check_stop_;
     Text family_;
     FontSpec base_;
     CellGrid grid_;

@@ -53,7 +53,7 @@ struct ReceiptLayout::Maker {
 
     std::vector<Picture> render(std::string_view text, const PageEvents& events)
     {
-        composer.warn_to(events.warn);
+        composer.events_to(events);
         const Document doc = parse_document(text, events.warn, events.check_stop);
         composer.mirror(style.order == ColumnOrder::RightToLeft ||
                         (style.order == ColumnOrder::Auto && all_right_to_left(doc)));
@@ -105,7 +105,7 @@ struct ReceiptLayout::Maker {
 ReceiptLayout::ReceiptLayout(const ReceiptStyle& style, const PageEvents& events)
     : maker_(std::make_unique<Maker>(style, events))
 {
-    maker_->composer.warn_to({});
+    maker_->composer.events_to({});
 }
 
 ReceiptLayout::~ReceiptLayout() = default;

@@ -360,10 +360,16 @@ TEST(ReceiptDrawn, SizesScaleEachDirectionAsAPrinterDoes)
 
 TEST(ReceiptDrawn, RightToLeftColumnsAndMirroredDocuments)
 {
-    // A Hebrew item and a Latin price: the item left, the price right.
-    const Picture mixed = one_page("שלום | 12.50\n");
-    EXPECT_LT(ink(mixed, 0, 288).left, 12);
-    EXPECT_GT(ink(mixed, 288).right, 576 - 12);
+    // Hebrew and Arabic items with Latin prices: the item left, the price right.
+    for (const char* doc : {"שלום | 12.50\n", "خبز عربي | 2.40\n"}) {
+        const Picture mixed = one_page(doc);
+        EXPECT_LT(ink(mixed, 0, 288).left, 12) << doc;
+        EXPECT_GT(ink(mixed, 288).right, 576 - 12) << doc;
+    }
+    // Right to left inside its column: a Hebrew column drawn toward its
+    // right pipe ends at the column's right edge.
+    const Picture right = one_page("{width: 20 *}\n  שלום עולם|x\n");
+    EXPECT_GT(ink(right, 0, 240).right, 240 - 12);
     // A document all in Hebrew mirrors its columns: the first on the right.
     const Picture mirrored = one_page("אא | בבבבבבבבבבבב\n");
     const Picture kept = [] {
@@ -387,6 +393,35 @@ TEST(ReceiptDrawn, ThaiWrapsInsideItsColumnWithItsMarksInsideTheRows)
     EXPECT_GE(item.top, 0);
     EXPECT_LT(item.right, 13 * 12 + 1) << "inside its column";
     EXPECT_GE(ink(p, 14 * 12).left, 14 * 12);
+}
+
+TEST(ReceiptDrawn, LongParagraphsWrapAndNowrapCutsAtTheColumnsEdge)
+{
+    std::string words;
+    for (int i = 0; i < 3000; ++i)
+        words += "word ";
+    // Far wider than a picture may be, as one line: wrapped all the same.
+    const Picture wrapped = one_page(words + "\n");
+    EXPECT_GT(wrapped.height(), 100 * 24);
+    EXPECT_LE(ink(wrapped).right, 576);
+    // Without wrapping, one row, cut at the last character that fits its column.
+    const Picture cut = one_page("{text: nowrap; width: * 6}\n" + words + "| 1.00\n");
+    EXPECT_EQ(cut.height(), 24);
+    EXPECT_LE(ink(cut, 0, 41 * 12).right, 41 * 12);
+    EXPECT_GE(ink(cut, 0, 41 * 12).right, 40 * 12 - 12) << "filled to the column's end";
+    EXPECT_GE(ink(cut, 42 * 12).left, 42 * 12) << "the price in its own column";
+}
+
+TEST(ReceiptDrawn, AStopIsHeardBetweenLinesAndInsideLongOnes)
+{
+    struct Stop {};
+    int calls = 0;
+    PageEvents events;
+    events.check_stop = [&] {
+        if (++calls == 3)
+            throw Stop{};
+    };
+    EXPECT_THROW(render_receipt("a\nb\nc\nd\ne\n", style_576(), events), Stop);
 }
 
 TEST(ReceiptDrawn, CutsMakePagesAndEmptyDocumentsAreRefused)
