@@ -138,7 +138,7 @@ void Composer::draw_colour_segment(Image& image, const Segment& s, long long x, 
 }
 
 Composer::Composer(const ReceiptStyle& style, const std::function<void(const std::string&)>& warn)
-    : style_(style), warn_(warn)
+    : style_(style), warn_(warn), drawer_(make_text_drawer())
 {
     if (style.dpi < 1 || style.dpi > 100000)
         fail(ErrorKind::InvalidPropertyValue, "a dpi of " + std::to_string(style.dpi) + " is not 1 to 100000");
@@ -158,6 +158,10 @@ Composer::Composer(const ReceiptStyle& style, const std::function<void(const std
         family_ = style.font.empty() ? default_family() : style.font;
     base_.name = family_;
     base_.file_face = file_face_of(family_);
+    drawer_->between_pieces([this] {
+        if (check_stop_)
+            check_stop_();
+    });
     choose_size();
     if (style.font_file.empty() && !style.font.empty() && !font_name_is_known(family_) && warn_) {
         const Text face = setter({}).face();
@@ -170,7 +174,7 @@ Composer::Composer(const ReceiptStyle& style, const std::function<void(const std
 // cell's height: the grammar's characters are a cell each.
 void Composer::choose_size()
 {
-    Typesetter probe(base_);
+    Typesetter probe(base_, drawer_);
     const auto fits = [&](int em) {
         FontSpec font = base_;
         font.size_points = static_cast<Single>(em * 72.0 / 96.0);
@@ -194,11 +198,7 @@ Typesetter& Composer::setter(const Decoration& d)
         FontSpec font = base_;
         font.style.bold = d.emphasis;
         font.style.underline = d.underline;
-        setters_[index] = std::make_unique<Typesetter>(font);
-        setters_[index]->between_pieces([this] {
-            if (check_stop_)
-                check_stop_();
-        });
+        setters_[index] = std::make_unique<Typesetter>(font, drawer_);
     }
     return *setters_[index];
 }

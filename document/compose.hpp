@@ -138,6 +138,8 @@ private:
     Text family_;
     FontSpec base_;
     CellGrid grid_;
+    // One drawer for every style: the fonts are loaded once.
+    std::shared_ptr<TextDrawer> drawer_;
     // Regular, emphasised, underlined, both: made as they are first needed.
     std::array<std::unique_ptr<Typesetter>, 4> setters_;
     bool mirror_ = false;

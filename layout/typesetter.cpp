@@ -21,6 +21,11 @@ Text default_family()
 
 Typesetter::Typesetter(FontSpec font) : drawer_(make_text_drawer()), font_(std::move(font)) {}
 
+Typesetter::Typesetter(FontSpec font, std::shared_ptr<TextDrawer> drawer)
+    : drawer_(std::move(drawer)), font_(std::move(font))
+{
+}
+
 LineExtents Typesetter::logical(std::u16string_view text) { return drawer_->measure(text, font_); }
 
 long long Typesetter::width(std::u16string_view text)

@@ -39,6 +39,9 @@ Text default_family();
 class Typesetter {
 public:
     explicit Typesetter(FontSpec font);
+    // On a drawer other typesetters use too: one set of loaded fonts for
+    // several styles. One thread at a time for all of them.
+    Typesetter(FontSpec font, std::shared_ptr<TextDrawer> drawer);
 
     const FontSpec& font() const noexcept { return font_; }
     void font(const FontSpec& font) { font_ = font; }
@@ -61,7 +64,7 @@ public:
     Text face() { return drawer_->face_of(font_); }
 
 private:
-    std::unique_ptr<TextDrawer> drawer_;
+    std::shared_ptr<TextDrawer> drawer_;
     FontSpec font_;
 };
 
