@@ -112,7 +112,8 @@ TEST(ReceiptGrammar, DecorationsToggleAndCaretsSetSevenSizes)
         {"^^^^^x", {4, 4}},  {"^^^^^^x", {5, 5}},  {"^^^^^^^x", {6, 6}},   {"^^^^^^^^^^x", {6, 6}},
     };
     for (const auto& [doc, size] : sizes) {
-        const auto& run = text_line(parse(doc)).columns[0].paragraphs[0].at(0);
+        const Parsed p = parse(doc);
+        const lumarin::Run& run = text_line(p).columns[0].paragraphs[0].at(0);
         EXPECT_EQ(std::make_pair(run.decoration.wide, run.decoration.high), size) << doc;
     }
     // The same carets again end the size; decorations start over in each column.
