@@ -171,24 +171,33 @@ Composer::Composer(const ReceiptStyle& style, const std::function<void(const std
 }
 
 // The largest whole-pixel em whose '0' fits a cell and whose line fits a
-// cell's height: the grammar's characters are a cell each.
+// cell's height: the grammar's characters are a cell each. One measure at
+// a large size says about where it is; each size tried loads the font.
 void Composer::choose_size()
 {
     Typesetter probe(base_, drawer_);
-    const auto fits = [&](int em) {
+    const auto extents_at = [&](int em) {
         FontSpec font = base_;
         font.size_points = static_cast<Single>(em * 72.0 / 96.0);
         probe.font(font);
-        const LineExtents e = probe.logical(u"0");
+        return probe.logical(u"0");
+    };
+    const auto fits = [&](int em) {
+        const LineExtents e = extents_at(em);
         return e.right - e.left <= static_cast<long long>(grid_.cell_width()) && e.line_height <= grid_.cell_height;
     };
-    int lo = 1;
-    int hi = std::min(grid_.cell_height * 2, kMaxFontPoints * 96 / 72) + 1;
-    while (hi - lo > 1) {
-        const int mid = lo + (hi - lo) / 2;
-        (fits(mid) ? lo : hi) = mid;
-    }
-    base_.size_points = static_cast<Single>(lo * 72.0 / 96.0);
+    const int most = std::min(grid_.cell_height * 2, kMaxFontPoints * 96 / 72);
+    constexpr int kReference = 100;
+    const LineExtents ref = extents_at(kReference);
+    const double across = std::max<long long>(1, ref.right - ref.left);
+    const double down = std::max(1, ref.line_height);
+    int em = static_cast<int>(std::min(grid_.cell_width() * kReference / across, grid_.cell_height * kReference / down));
+    em = std::clamp(em, 1, most);
+    while (em > 1 && !fits(em))
+        --em;
+    while (em < most && fits(em + 1))
+        ++em;
+    base_.size_points = static_cast<Single>(em * 72.0 / 96.0);
 }
 
 Typesetter& Composer::setter(const Decoration& d)
