@@ -50,17 +50,39 @@ auto at(const std::string& where, Step step)
 
 bool is_trailing_white(char16_t c) { return c == u' ' || c == u'\t' || c == 0x3000; }
 
+// Where a long part may be cut for printable_text: before an ASCII
+// character, which no mark or surrogate pair spans; the end where none
+// comes soon.
+std::size_t printable_cut(std::u16string_view part, std::size_t from)
+{
+    constexpr std::size_t kSearch = 1 << 16;
+    for (std::size_t at = from; at < part.size() && at < from + kSearch; ++at)
+        if (part[at] < 0x80)
+            return at;
+    return part.size();
+}
+
 // A line as the drawer takes it, its tabs kept: each part between tabs made
 // printable, white space at its end dropped, since it draws nothing and
-// would only move a centred or right-aligned line.
-Text printable_line(std::u16string_view line)
+// would only move a centred or right-aligned line. A long part is made
+// printable a piece at a time, `check_stop` between the pieces.
+Text printable_line(std::u16string_view line, const std::function<void()>& check_stop)
 {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
     Text out;
     std::size_t begin = 0;
     while (true) {
         const std::size_t tab = line.find(u'\t', begin);
         const std::size_t end = tab == std::u16string_view::npos ? line.size() : tab;
-        out += printable_text(Text(line.substr(begin, end - begin)));
+        const std::u16string_view part = line.substr(begin, end - begin);
+        for (std::size_t start = 0; start < part.size();) {
+            const std::size_t stop =
+                part.size() - start <= kPiece ? part.size() : printable_cut(part, start + kPiece);
+            out += printable_text(Text(part.substr(start, stop - start)));
+            start = stop;
+            if (start < part.size() && check_stop)
+                check_stop();
+        }
         if (tab == std::u16string_view::npos)
             break;
         out += u'\t';
@@ -501,12 +523,12 @@ Picture PageMaker::make_streamed(std::vector<Line> lines)
     return picture;
 }
 
-std::vector<Line> from_utf16(std::span<const std::u16string> lines)
+std::vector<Line> from_utf16(std::span<const std::u16string> lines, const std::function<void()>& check_stop)
 {
     std::vector<Line> out;
     out.reserve(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i)
-        out.push_back({printable_line(lines[i]), i + 1});
+        out.push_back({printable_line(lines[i], check_stop), i + 1});
     return out;
 }
 
@@ -529,7 +551,7 @@ PageLayout& PageLayout::operator=(PageLayout&&) noexcept = default;
 
 Picture PageLayout::render(std::span<const std::u16string> lines, const PageEvents& events)
 {
-    return maker_->maker.make(from_utf16(lines), events);
+    return maker_->maker.make(from_utf16(lines, events.check_stop), events);
 }
 
 Picture PageLayout::render(std::span<const std::string> lines, const PageEvents& events)
@@ -540,7 +562,7 @@ Picture PageLayout::render(std::span<const std::string> lines, const PageEvents&
         Text text;
         if (!from_utf8(lines[i], text))
             fail(ErrorKind::TypeMismatch, line_name(i + 1) + " is not valid UTF-8");
-        out.push_back({printable_line(text), i + 1});
+        out.push_back({printable_line(text, events.check_stop), i + 1});
     }
     return maker_->maker.make(std::move(out), events);
 }

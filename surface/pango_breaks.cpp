@@ -70,11 +70,13 @@ std::size_t restart_in(const Window& w, std::size_t first, std::size_t last)
 
 }  // namespace
 
-std::vector<std::uint8_t> break_flags(std::u16string_view text)
+std::vector<std::uint8_t> break_flags(std::u16string_view text, const std::function<void()>& between)
 {
     std::vector<std::uint8_t> flags(text.size(), 0);
     std::size_t start = 0;
     while (start < text.size()) {
+        if (start > 0 && between)
+            between();
         std::size_t end = std::min(text.size(), start + kWindow + kLookAhead);
         if (end < text.size() && is_surrogate_pair_at(text, end - 1))
             ++end;

@@ -6,6 +6,8 @@
 // positions.
 #pragma once
 
+#include <functional>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -62,7 +64,8 @@ PrimaryFont primary_font(PangoContext* context, const FontSpec& font);
 glue::FontDescription font_description(const FontSpec& font);
 
 // Pango's break positions for `text`, one BreakFlag set per code unit.
-std::vector<std::uint8_t> break_flags(std::u16string_view text);
+// `between` runs between windows of a long text, and may throw to stop.
+std::vector<std::uint8_t> break_flags(std::u16string_view text, const std::function<void()>& between = {});
 
 // A font name that is no family or alias but a family with style words
 // ("Liberation Sans Bold"): that family, in that face.

@@ -89,7 +89,10 @@ public:
     void draw_coverage(std::span<std::uint8_t> changed, int width, int height, long long x, long long y,
                        std::u16string_view text, const FontSpec& font) override;
     Text face_of(const FontSpec& font) override;
-    std::vector<std::uint8_t> breaks(std::u16string_view text) override { return pango::break_flags(text); }
+    std::vector<std::uint8_t> breaks(std::u16string_view text) override
+    {
+        return pango::break_flags(text, [this] { piece_done(); });
+    }
 
 private:
     // Switches both contexts to the font's antialiasing, if it changed.

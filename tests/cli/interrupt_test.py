@@ -223,6 +223,18 @@ def write_long_line(folder):
     return marks
 
 
+def write_ten_megabyte_line(folder):
+    """One line of 10 MB of words: decoded, made printable and looked at
+    for breaks before the first measure, each in pieces now, once as a
+    whole (0.2 to 0.9 s without a stop)."""
+    words = ["alpha", "beta", "gamma", "delta", "epsilon", "zeta", "eta", "theta", "iota", "kappa"]
+    rng = random.Random(11)
+    path = os.path.join(folder, "ten-megabytes.txt")
+    with open(path, "w") as f:
+        f.write(" ".join(rng.choice(words) for _ in range(1_700_000)) + "\n")
+    return path
+
+
 def read_to_the_end(proc, size):
     """Waits until the command has read its whole standard input (the
     file's offset, shared with the command's copy, is at the end): from
@@ -238,15 +250,19 @@ def test_stop_during_layout(exe, env, folder):
     """SIGINT in the middle of a long layout ends the command within
     STOP_BOUND; before the layout looked at the signal only when it
     drew, seconds later (8 s here; 33 s for larger jobs)."""
-    jobs = [(what, path, ["--width", "576", "--wrap"]) for what, path in write_long_layout(folder).items()]
-    jobs.append(("one line of 600,000 marks, not wrapped", write_long_line(folder), ["--size", "5"]))
-    for what, path, options in jobs:
+    wrap = ["--width", "576", "--wrap"]
+    jobs = [(what, path, wrap, 0.2) for what, path in write_long_layout(folder).items()]
+    jobs.append(("one line of 600,000 marks, not wrapped", write_long_line(folder), ["--size", "5"], 0.2))
+    ten = write_ten_megabyte_line(folder)
+    jobs += [(f"one line of 10 MB, {delay * 1000:.0f} ms after it was read", ten, wrap, delay)
+             for delay in (0.0, 0.05, 0.3)]
+    for what, path, options, delay in jobs:
         size = os.path.getsize(path)
         with open(path, "rb") as stdin:
             proc = subprocess.Popen([exe, *options, "-o", os.path.join(folder, "layout.bmp")],
                                     stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
         read_to_the_end(proc, size)
-        time.sleep(0.2)  # well into the layout, which takes seconds
+        time.sleep(delay)  # into the decoding or the layout, which takes seconds
         if proc.poll() is not None:
             print(f"skip SIGINT during the layout of {what}: the job ended before the signal ({proc.returncode})")
             proc.communicate()

@@ -124,6 +124,20 @@ TEST(Breaks, AMillionUnitLineIsLookedAtInWindows)
     EXPECT_TRUE(where(breaks_of(xs), kLineBreak).empty());
 }
 
+TEST(Breaks, AStopIsHeardBetweenTheWindowsOfALongText)
+{
+    // A stop is asked for between windows of a few thousand code units,
+    // not once the whole text is looked at.
+    const auto drawer = make_text_drawer();
+    std::size_t asked = 0;
+    drawer->between_pieces([&] { ++asked; });
+    drawer->breaks(Text(200000, u'x'));
+    EXPECT_GE(asked, 200000u / (4u * 4200));
+    struct Stop {};
+    drawer->between_pieces([] { throw Stop{}; });
+    EXPECT_THROW(drawer->breaks(Text(200000, u'x')), Stop);
+}
+
 TEST(Breaks, WindowsGiveWhatOneLookAtTheWholeTextGives)
 {
     // Words of varied lengths and scripts across many window edges,

@@ -10,8 +10,10 @@
 #include "common/text.hpp"
 #include "tools/lumarin/command_error.hpp"
 #include "tools/lumarin/decoder.hpp"
+#include "tools/lumarin/input.hpp"
 #include "tools/lumarin/line_splitter.hpp"
 #include "tools/lumarin/progress.hpp"
+#include "support.hpp"
 
 namespace lumarin::cli {
 namespace {
@@ -89,6 +91,47 @@ TEST(Utf8, FirstBadByteAgreesWithTheStrictConversion)
     EXPECT_EQ(first_bad_utf8("\xF0\x9F\x98\x80\xF0\x8F\xBF\xBF"), 4u);  // an emoji, then an overlong form
     EXPECT_EQ(first_bad_utf8("\xED\xA0\x80"), 0u);                     // a surrogate
     EXPECT_EQ(first_bad_utf8("caf\xC3\xA9"), std::nullopt);
+}
+
+TEST(Decoder, ALongLineIsDecodedInPiecesWithAStopBetweenThem)
+{
+    // Characters of one to four bytes across the pieces' edges.
+    std::string line;
+    Text expected;
+    while (line.size() < (std::size_t{5} << 20)) {
+        line += "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+        expected += u"a\u00E9\u20AC\U0001F600";
+    }
+    const auto decoder = Decoder::for_encoding("UTF-8");
+    std::size_t asked = 0;
+    Text out;
+    EXPECT_EQ(decoder->decode(line, out, [&] { ++asked; }), std::nullopt);
+    EXPECT_EQ(out, expected);
+    EXPECT_GE(asked, 4u) << "a stop asked for about every mebibyte";
+    // A bad byte past the first piece is found where it is.
+    const std::size_t bad = (std::size_t{3} << 20) + 2;  // an 'a'
+    line[bad] = '\xFF';
+    EXPECT_EQ(decoder->decode(line, out), bad);
+}
+
+TEST(ReadLines, AStopIsAskedForAfterEveryRead)
+{
+    // Bytes handled between two reads interrupt no read: the stop must be
+    // asked for all the same.
+    const test::TempDir dir;
+    const auto path = dir / "input.txt";
+    std::string text;
+    while (text.size() < 300000)
+        text += "a line of text\n";
+    test::write_bytes(path, std::vector<std::byte>(reinterpret_cast<const std::byte*>(text.data()),
+                                                   reinterpret_cast<const std::byte*>(text.data() + text.size())));
+    const auto decoder = Decoder::for_encoding("UTF-8");
+    std::size_t asked = 0;
+    const auto lines = read_lines(path.string(), InputLimits{}, *decoder, [&] { ++asked; });
+    EXPECT_EQ(lines.size(), text.size() / 15);
+    EXPECT_GE(asked, text.size() >> 16);
+    struct Stop {};
+    EXPECT_THROW(read_lines(path.string(), InputLimits{}, *decoder, [] { throw Stop{}; }), Stop);
 }
 
 TEST(Decoder, CodePagesToTheirCharacters)

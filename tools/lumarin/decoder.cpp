@@ -13,12 +13,27 @@ class Utf8Decoder final : public Decoder {
 public:
     explicit Utf8Decoder(std::string_view name) : Decoder(name, true) {}
 
-    std::optional<std::size_t> decode(std::string_view line, Text& out) override
+    // A long line in pieces of about a mebibyte, each ending where a
+    // character does, so that a stop is heard while it is decoded.
+    std::optional<std::size_t> decode(std::string_view line, Text& out, const std::function<void()>& between) override
     {
-        if (const auto bad = first_bad_utf8(line))
-            return bad;
-        if (!from_utf8(line, out))
-            return 0;  // not reached: both follow the same rules
+        constexpr std::size_t kPiece = std::size_t{1} << 20;
+        out.clear();
+        Text piece;
+        for (std::size_t start = 0; start < line.size();) {
+            std::size_t end = std::min(line.size(), start + kPiece);
+            while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+                ++end;
+            const std::string_view part = line.substr(start, end - start);
+            if (const auto bad = first_bad_utf8(part))
+                return start + *bad;
+            if (!from_utf8(part, piece))
+                return start;  // not reached: both follow the same rules
+            out += piece;
+            start = end;
+            if (start < line.size() && between)
+                between();
+        }
         return std::nullopt;
     }
 };

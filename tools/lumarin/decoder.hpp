@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,8 +28,10 @@ public:
     Decoder& operator=(const Decoder&) = delete;
 
     // Decodes one line into `out`; where it is not valid, the offset of
-    // its first bad byte instead (and `out` is unspecified).
-    virtual std::optional<std::size_t> decode(std::string_view line, Text& out) = 0;
+    // its first bad byte instead (and `out` is unspecified). `between`
+    // runs between the pieces of a long line, and may throw to stop.
+    virtual std::optional<std::size_t> decode(std::string_view line, Text& out,
+                                              const std::function<void()>& between = {}) = 0;
 
     // The name as the user gave it, for messages.
     const std::string& name() const noexcept { return name_; }

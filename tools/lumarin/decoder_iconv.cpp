@@ -61,7 +61,7 @@ public:
     {
     }
 
-    std::optional<std::size_t> decode(std::string_view line, Text& out) override
+    std::optional<std::size_t> decode(std::string_view line, Text& out, const std::function<void()>&) override
     {
         if (auto bad = handle_->convert(line, utf8_))
             return bad;

@@ -69,7 +69,7 @@ public:
     {
     }
 
-    std::optional<std::size_t> decode(std::string_view line, Text& out) override
+    std::optional<std::size_t> decode(std::string_view line, Text& out, const std::function<void()>&) override
     {
         if (line.empty()) {
             out.clear();

@@ -32,8 +32,9 @@ std::string name_of(const std::string& path) { return path == "-" ? "standard in
 // the unfinished one is kept as bytes.
 class LineCollector {
 public:
-    LineCollector(const std::string& path, const InputLimits& limits, Decoder& decoder)
-        : path_(path), limits_(limits), decoder_(decoder)
+    LineCollector(const std::string& path, const InputLimits& limits, Decoder& decoder,
+                  const std::function<void()>& check_stop)
+        : path_(path), limits_(limits), decoder_(decoder), check_stop_(check_stop)
     {
     }
 
@@ -65,7 +66,7 @@ private:
             input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
                         " lines, the most one image holds");
         Text text;
-        if (const auto bad = decoder_.decode(line, text))
+        if (const auto bad = decoder_.decode(line, text, check_stop_))
             refuse_undecodable(raw.offset, skipped + *bad);
         lines_.push_back(std::move(text));
     }
@@ -85,6 +86,7 @@ private:
     const std::string& path_;
     InputLimits limits_;
     Decoder& decoder_;
+    const std::function<void()>& check_stop_;
     std::size_t read_ = 0;
     LineSplitter splitter_;
     LineSink add_line_ = [this](const RawLine& line) { add_line(line); };
@@ -122,7 +124,7 @@ std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
     const UniqueFd fd = open_input(path);
     if (!fd)
         fail_read(path, errno);
-    LineCollector collector(path, limits, decoder);
+    LineCollector collector(path, limits, decoder, interrupted);
     std::string buffer(std::size_t{1} << 16, '\0');
     for (;;) {
         // A read of 0 is the end: at a terminal, one Ctrl-D.
@@ -131,6 +133,9 @@ std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
             break;
         if (n > 0) {
             collector.add(std::string_view(buffer).substr(0, static_cast<std::size_t>(n)));
+            // A signal that came while the bytes were handled interrupted
+            // no read: it is heard here.
+            interrupted();
         } else if (errno == EINTR) {
             interrupted();
         } else {

@@ -26,7 +26,8 @@ struct InputLimits {
 // dropped. A line that does not decode is a bad-input CommandError naming
 // its line, the byte in it and in the input (all from 1); so is more input
 // than `limits` allow. `interrupted` runs whenever a signal interrupts a
-// read; it may throw to stop reading.
+// read, after every read, and between the pieces of a long line as it is
+// decoded; it may throw to stop reading.
 std::vector<Text> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
                              const std::function<void()>& interrupted);
 
