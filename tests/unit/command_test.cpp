@@ -134,6 +134,27 @@ TEST(ReadLines, AStopIsAskedForAfterEveryRead)
     EXPECT_THROW(read_lines(path.string(), InputLimits{}, *decoder, [] { throw Stop{}; }), Stop);
 }
 
+#ifndef _WIN32
+TEST(Decoder, ACodePageLineIsConvertedInPiecesAndCharactersCutBetweenThemKept)
+{
+    // CP932 characters of two bytes, one byte off the pieces' edges.
+    std::string line = "a";
+    Text expected = u"a";
+    while (line.size() < (std::size_t{3} << 20)) {
+        line += "\x93\xfa\x96\x7b";  // 日本
+        expected += u"\u65E5\u672C";
+    }
+    const auto decoder = Decoder::for_encoding("CP932");
+    std::size_t asked = 0;
+    Text out;
+    EXPECT_EQ(decoder->decode(line, out, [&] { ++asked; }), std::nullopt);
+    EXPECT_EQ(out, expected);
+    EXPECT_GE(asked, 2u);
+    line += "\x93";  // a character cut short at the very end
+    EXPECT_EQ(decoder->decode(line, out), line.size() - 1);
+}
+#endif
+
 TEST(Decoder, CodePagesToTheirCharacters)
 {
     struct Case {

@@ -2,6 +2,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 
 #include "common/text.hpp"
@@ -27,24 +28,36 @@ public:
     bool valid() const noexcept { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
     // `bytes` as UTF-8 into `out`; where they are not valid (or end inside
-    // a character), the offset of the first bad byte.
-    std::optional<std::size_t> convert(std::string_view bytes, std::string& out)
+    // a character), the offset of the first bad byte. A long line is fed
+    // a mebibyte at a time, a character cut at a piece's end carried into
+    // the next, with `between` run between the pieces.
+    std::optional<std::size_t> convert(std::string_view bytes, std::string& out,
+                                       const std::function<void()>& between = {})
     {
+        constexpr std::size_t kPiece = std::size_t{1} << 20;
         ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // each line from the initial state
         out.assign(bytes.size() * 2 + 16, '\0');
         char* in = const_cast<char*>(bytes.data());  // iconv's signature; it does not write
-        std::size_t in_left = bytes.size();
+        const char* const end = bytes.data() + bytes.size();
         std::size_t written = 0;
-        while (in_left > 0) {
-            char* to = out.data() + written;
-            std::size_t room = out.size() - written;
-            const std::size_t result = ::iconv(cd_, &in, &in_left, &to, &room);
-            written = out.size() - room;
-            if (result != static_cast<std::size_t>(-1))
-                break;
-            if (errno != E2BIG)
-                return bytes.size() - in_left;  // EILSEQ, or EINVAL: a character cut short
-            out.resize(out.size() * 2);
+        while (in < end) {
+            const bool last = static_cast<std::size_t>(end - in) <= kPiece;
+            std::size_t in_left = last ? static_cast<std::size_t>(end - in) : kPiece;
+            while (in_left > 0) {
+                char* to = out.data() + written;
+                std::size_t room = out.size() - written;
+                const std::size_t result = ::iconv(cd_, &in, &in_left, &to, &room);
+                written = out.size() - room;
+                if (result != static_cast<std::size_t>(-1))
+                    break;
+                if (errno == EINVAL && !last)
+                    break;  // a character cut at the piece's end: it starts the next piece
+                if (errno != E2BIG)
+                    return static_cast<std::size_t>(in - bytes.data());  // EILSEQ, or EINVAL at the end
+                out.resize(out.size() * 2);
+            }
+            if (!last && between)
+                between();
         }
         out.resize(written);
         return std::nullopt;
@@ -61,9 +74,9 @@ public:
     {
     }
 
-    std::optional<std::size_t> decode(std::string_view line, Text& out, const std::function<void()>&) override
+    std::optional<std::size_t> decode(std::string_view line, Text& out, const std::function<void()>& between) override
     {
-        if (auto bad = handle_->convert(line, utf8_))
+        if (auto bad = handle_->convert(line, utf8_, between))
             return bad;
         if (!from_utf8(utf8_, out))
             return 0;  // not reached: iconv writes well-formed UTF-8
