@@ -15,7 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "document/png_read.hpp"
 #include "lumarin/receipt.hpp"
 #include "surface/picture.hpp"
 
