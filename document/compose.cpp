@@ -170,38 +170,44 @@ Composer::Composer(const ReceiptStyle& style, const std::function<void(const std
     }
 }
 
-// The largest whole-pixel em whose '0' fits a cell and whose line fits a
-// cell's height: the grammar's characters are a cell each. Each size tried
-// costs a font lookup, so the first is where a '0' of the usual 0.6 em
-// would fill the cell, its measure says where the answer lies, and sizes
-// that scaling says cannot fit are not tried.
-void Composer::choose_size()
+// Each size tried costs a font lookup, so the first is where a '0' of
+// the usual 0.6 em would fill the cell, its measure says where the answer
+// lies, and sizes that scaling says cannot fit, after rounding, are not
+// tried.
+int cell_em(Typesetter& probe, double cell_across, int cell_down)
 {
-    Typesetter probe(base_, drawer_);
+    FontSpec font = probe.font();
     const auto extents_at = [&](int em) {
-        FontSpec font = base_;
         font.size_points = static_cast<Single>(em * 72.0 / 96.0);
         probe.font(font);
         return probe.logical(u"0");
     };
-    const double cell_across = grid_.cell_width();
-    const auto cell_down = static_cast<double>(grid_.cell_height);
     const auto fits = [&](int em) {
         const LineExtents e = extents_at(em);
-        return e.right - e.left <= static_cast<long long>(cell_across) && e.line_height <= grid_.cell_height;
+        return e.right - e.left <= static_cast<long long>(cell_across) && e.line_height <= cell_down;
     };
-    const int most = std::min(grid_.cell_height * 2, kMaxFontPoints * 96 / 72);
+    const int most = std::max(1, std::min(cell_down * 2, kMaxFontPoints * 96 / 72));
     const int first = std::clamp(static_cast<int>(cell_across / 0.6), 1, most);
     const LineExtents e = extents_at(first);
     const double across = static_cast<double>(std::max<long long>(1, e.right - e.left)) / first;
     const double down = static_cast<double>(std::max(1, e.line_height)) / first;
-    const auto cannot_fit = [&](int em) { return em * across > cell_across + 1 || em * down > cell_down + 1; };
+    // The scale comes from whole pixels at one size, each rounded by up to
+    // half a pixel: an advance may come out a pixel under the scaled one,
+    // and a line's height, its ascent and descent rounded apart, two.
+    const auto cannot_fit = [&](int em) { return em * across > cell_across + 1 || em * down > cell_down + 2; };
     int em = std::clamp(static_cast<int>(std::min(cell_across / across, cell_down / down)), 1, most);
     while (em > 1 && !fits(em))
         --em;
     while (em < most && !cannot_fit(em + 1) && fits(em + 1))
         ++em;
-    base_.size_points = static_cast<Single>(em * 72.0 / 96.0);
+    return em;
+}
+
+// The grammar's characters are a cell each.
+void Composer::choose_size()
+{
+    Typesetter probe(base_, drawer_);
+    base_.size_points = static_cast<Single>(cell_em(probe, grid_.cell_width(), grid_.cell_height) * 72.0 / 96.0);
 }
 
 Typesetter& Composer::setter(const Decoration& d)

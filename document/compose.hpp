@@ -77,6 +77,11 @@ struct Flat {
 
 Flat flatten(const std::vector<Run>& runs);
 
+// The largest whole-pixel em at which a '0' in the probe's font fits a
+// cell `cell_across` pixels wide and its line one `cell_down` high (1 when
+// none does). The probe is left at some size.
+int cell_em(Typesetter& probe, double cell_across, int cell_down);
+
 // One item, measured and ready to draw at any height.
 struct Block {
     int height = 0;

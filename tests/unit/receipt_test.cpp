@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "document/cells.hpp"
+#include "document/compose.hpp"
 #include "document/grammar.hpp"
 #include "lumarin/receipt.hpp"
+#include "lumarin/text.hpp"
 #include "surface/mono.hpp"
 #include "surface/picture.hpp"
 #include "support.hpp"
@@ -247,6 +249,31 @@ TEST(ReceiptCells, ColumnsSharePaperCells)
     LineCells hidden = place_columns({}, s, 48);
     EXPECT_EQ(hidden.columns[1].width, 0);
     EXPECT_EQ(hidden.columns[2].start - (hidden.columns[0].start + 5), 2);
+}
+
+TEST(ReceiptCells, TheFontIsTheLargestWhoseZeroAndLineFitACell)
+{
+    // Against every size tried in turn: line heights round their ascent
+    // and descent apart, so scaling from one size alone misjudges them.
+    for (const char16_t* family : {u"Liberation Mono", u"Liberation Serif", u"DejaVu Sans"}) {
+        FontSpec font;
+        font.name = family;
+        Typesetter probe(font);
+        for (const auto& [across, down] : std::initializer_list<std::pair<double, int>>{
+                 {12.0, 24}, {13.71, 27}, {5.66, 11}, {9.0, 18}, {15.6, 31}, {10.0, 20}, {7.5, 15}}) {
+            int largest = 1;
+            for (int em = 1; em <= 2 * down; ++em) {
+                font.size_points = static_cast<Single>(em * 72.0 / 96.0);
+                probe.font(font);
+                const LineExtents e = probe.logical(u"0");
+                if (e.right - e.left <= static_cast<long long>(across) && e.line_height <= down)
+                    largest = em;
+            }
+            font.size_points = 10;
+            probe.font(font);
+            EXPECT_EQ(cell_em(probe, across, down), largest) << to_utf8(family) << " " << across << " x " << down;
+        }
+    }
 }
 
 // --- drawn: every check reads the pixels
