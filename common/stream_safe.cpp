@@ -35,13 +35,6 @@ NonStarters counts_of(char32_t c)
     return *(row - 1);
 }
 
-char32_t code_point_at(std::u16string_view text, std::size_t i)
-{
-    if (!is_surrogate_pair_at(text, i))
-        return text[i];
-    return 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-}
-
 }  // namespace
 
 Text stream_safe(std::u16string_view text)

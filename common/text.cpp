@@ -165,11 +165,9 @@ Direction strong_direction(char32_t c)
 bool starts_right_to_left(std::u16string_view text)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (is_surrogate_pair_at(text, i)) {
-            c = 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        const char32_t c = code_point_at(text, i);
+        if (c > 0xFFFF)
             ++i;
-        }
         const Direction d = strong_direction(c);
         if (d != Direction::None)
             return d == Direction::RightToLeft;

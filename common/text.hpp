@@ -19,6 +19,14 @@ constexpr bool is_surrogate_pair_at(std::u16string_view text, std::size_t i) noe
     return i + 1 < text.size() && is_high_surrogate(text[i]) && is_low_surrogate(text[i + 1]);
 }
 
+// The character at i: a surrogate pair's value, or the unit itself.
+constexpr char32_t code_point_at(std::u16string_view text, std::size_t i) noexcept
+{
+    if (!is_surrogate_pair_at(text, i))
+        return text[i];
+    return 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+}
+
 // True when the text holds a lone surrogate or a NUL, which no file name
 // may contain.
 bool has_lone_surrogate_or_nul(std::u16string_view text);

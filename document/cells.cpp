@@ -84,11 +84,9 @@ int character_cells(std::u16string_view text)
 {
     int cells = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (is_surrogate_pair_at(text, i)) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        const char32_t c = code_point_at(text, i);
+        if (c > 0xFFFF)
             ++i;
-        }
         cells += in(kWide, c) ? 2 : in(kNoCell, c) ? 0 : 1;
     }
     return cells;

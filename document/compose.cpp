@@ -152,10 +152,7 @@ Composer::Composer(const ReceiptStyle& style, const std::function<void(const std
                                                   std::to_string(style.width) + " (the width in pixels)");
     grid_.cell_height = std::max(1, static_cast<int>(std::lround(2 * grid_.cell_width())));
     grid_.rule = std::max(1, static_cast<int>(std::lround(grid_.cell_width() / 6)));
-    if (!style.font_file.empty())
-        family_ = add_font_file(style.font_file);
-    else
-        family_ = style.font.empty() ? default_family() : style.font;
+    family_ = chosen_family(style.font, style.font_file);
     base_.name = family_;
     base_.file_face = file_face_of(family_);
     drawer_->between_pieces([this] {
@@ -163,11 +160,9 @@ Composer::Composer(const ReceiptStyle& style, const std::function<void(const std
             check_stop_();
     });
     choose_size();
-    if (style.font_file.empty() && !style.font.empty() && !font_name_is_known(family_) && warn_) {
-        const Text face = setter({}).face();
-        if (!face.empty() && upper_for_ascii_compare(face) != upper_for_ascii_compare(family_))
-            warn_("the font '" + to_utf8(family_) + "' is not installed; drawing with '" + to_utf8(face) + "'");
-    }
+    if (const auto fell_back = setter({}).fallback_warning(style.font_file.empty() && !style.font.empty());
+        fell_back && warn_)
+        warn_(*fell_back);
 }
 
 // Each size tried costs a font lookup, so the first is where a '0' of

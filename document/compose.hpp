@@ -97,7 +97,6 @@ class Composer {
 public:
     Composer(const ReceiptStyle& style, const std::function<void(const std::string&)>& warn);
 
-    const CellGrid& grid() const noexcept { return grid_; }
     void mirror(bool on) noexcept { mirror_ = on; }
     // The job's events: warnings, and a stop checked inside long measures.
     void events_to(const PageEvents& events)

@@ -18,25 +18,25 @@ namespace {
 bool all_right_to_left(const Document& doc)
 {
     bool any = false;
-    for (const Item& item : doc.items) {
-        const auto* line = std::get_if<TextLine>(&item.what);
-        if (!line)
-            continue;
-        for (const ColumnText& column : line->columns)
-            for (const auto& paragraph : column.paragraphs)
-                for (const Run& run : paragraph)
-                    for (std::size_t i = 0; i < run.text.size(); ++i) {
-                        char32_t c = run.text[i];
-                        if (is_surrogate_pair_at(run.text, i)) {
-                            c = 0x10000 + ((c - 0xD800) << 10) + (run.text[i + 1] - 0xDC00);
-                            ++i;
-                        }
-                        const Direction d = strong_direction(c);
-                        if (d == Direction::LeftToRight)
+    const auto right_to_left = [&any](std::u16string_view text) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char32_t c = code_point_at(text, i);
+            if (c > 0xFFFF)
+                ++i;
+            const Direction d = strong_direction(c);
+            if (d == Direction::LeftToRight)
+                return false;
+            any = any || d == Direction::RightToLeft;
+        }
+        return true;
+    };
+    for (const Item& item : doc.items)
+        if (const auto* line = std::get_if<TextLine>(&item.what))
+            for (const ColumnText& column : line->columns)
+                for (const auto& paragraph : column.paragraphs)
+                    for (const Run& run : paragraph)
+                        if (!right_to_left(run.text))
                             return false;
-                        any = any || d == Direction::RightToLeft;
-                    }
-    }
     return any;
 }
 

@@ -190,10 +190,7 @@ FontSpec PageMaker::font_for(double points96) const
 
 void PageMaker::choose_font()
 {
-    if (!style_.font_file.empty())
-        family_ = add_font_file(style_.font_file);
-    else
-        family_ = style_.font.empty() ? default_family() : style_.font;
+    family_ = chosen_family(style_.font, style_.font_file);
     const double points96 = style_.size * style_.dpi / 96.0;
     if (!(style_.size > 0) || points96 > kMaxFontPoints)
         fail(ErrorKind::InvalidPropertyValue,
@@ -201,13 +198,8 @@ void PageMaker::choose_font()
                  " dpi is " + std::to_string(std::lround(points96)) + " points at 96 dpi; a font may have 1 to " +
                  std::to_string(kMaxFontPoints));
     ts_.font(font_for(points96));
-    // Names fontconfig knows (families, aliases such as "monospace", a
-    // family with style words) draw as named, whatever face answers.
-    if (style_.font_file.empty() && !style_.font.empty() && !font_name_is_known(family_)) {
-        const Text face = ts_.face();
-        if (!face.empty() && upper_for_ascii_compare(face) != upper_for_ascii_compare(family_))
-            warn("the font '" + to_utf8(family_) + "' is not installed; drawing with '" + to_utf8(face) + "'");
-    }
+    if (const auto fell_back = ts_.fallback_warning(style_.font_file.empty() && !style_.font.empty()))
+        warn(*fell_back);
 }
 
 // The largest whole-pixel em at which `columns` cells fill the text area.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/fail.hpp"
+#include "common/text.hpp"
 #include "lumarin/error.hpp"
 
 namespace lumarin {
@@ -17,6 +18,23 @@ Text default_family()
 #else
     return u"Liberation Mono";
 #endif
+}
+
+Text chosen_family(const std::u16string& font, const std::string& font_file)
+{
+    if (!font_file.empty())
+        return add_font_file(font_file);
+    return font.empty() ? default_family() : font;
+}
+
+std::optional<std::string> Typesetter::fallback_warning(bool named)
+{
+    if (!named || font_name_is_known(font_.name))
+        return std::nullopt;
+    const Text drawn = face();
+    if (drawn.empty() || upper_for_ascii_compare(drawn) == upper_for_ascii_compare(font_.name))
+        return std::nullopt;
+    return "the font '" + to_utf8(font_.name) + "' is not installed; drawing with '" + to_utf8(drawn) + "'";
 }
 
 Typesetter::Typesetter(FontSpec font) : drawer_(make_text_drawer()), font_(std::move(font)) {}

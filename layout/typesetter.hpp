@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +38,10 @@ struct TextMetrics {
 // The face drawn when none is named: a monospaced one, as receipts use.
 Text default_family();
 
+// The family a style draws: a font file's (loaded for this process), the
+// one named, or the default.
+Text chosen_family(const std::u16string& font, const std::string& font_file);
+
 class Typesetter {
 public:
     explicit Typesetter(FontSpec font);
@@ -62,6 +68,11 @@ public:
     void draw(Image& image, long long x, long long y, std::u16string_view text, Colour colour);
     // The family the platform really draws.
     Text face() { return drawer_->face_of(font_); }
+    // A family named by the user (`named`, not a file's) that falls back
+    // to another face: the warning that says so. Names fontconfig knows
+    // (families, aliases such as "monospace", a family with style words)
+    // draw as named, whatever face answers.
+    std::optional<std::string> fallback_warning(bool named);
 
 private:
     std::shared_ptr<TextDrawer> drawer_;

@@ -127,7 +127,8 @@ ReceiptStyle receipt_style(const Options& o)
 {
     ReceiptStyle style;
     set_font(style, o);
-    style.width = o.width.value_or(576);
+    if (o.width)
+        style.width = *o.width;
     style.dpi = o.dpi;
     style.cpl = o.cpl;
     style.fg = o.fg;
