@@ -10,6 +10,7 @@
 //
 // Both use the peers workload's settings: Liberation Mono 10 pt, a 16 px
 // pitch and 4 px margins.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include "bench/floor.hpp"
 #include "lumarin/error.hpp"
 #include "lumarin/synapse.hpp"
+#include "lumarin/text.hpp"
 #include "surface/bmp.hpp"
 #include "tools/lumarin/input.hpp"
 
@@ -31,7 +33,21 @@ constexpr lumarin::Integer kMargin = 4;
 
 std::vector<lumarin::Text> read_lines(const std::string& path)
 {
-    return lumarin::cli::read_lines(path, {}, *lumarin::cli::Decoder::for_encoding("UTF-8"), [] {});
+    std::vector<lumarin::Text> lines;
+    for (const std::string& line :
+         lumarin::cli::read_lines(path, {}, *lumarin::cli::Decoder::for_encoding("UTF-8"), [] {})) {
+        lines.emplace_back();
+        lumarin::from_utf8(line, lines.back());
+    }
+    return lines;
+}
+
+const lumarin::Text& longest_line(const std::vector<lumarin::Text>& lines)
+{
+    static const lumarin::Text none;
+    const auto longest = std::max_element(lines.begin(), lines.end(),
+                                          [](const auto& a, const auto& b) { return a.size() < b.size(); });
+    return longest == lines.end() ? none : *longest;
 }
 
 void render(const std::vector<lumarin::Text>& lines, const std::string& out)
@@ -42,7 +58,7 @@ void render(const std::vector<lumarin::Text>& lines, const std::string& out)
     s.LineSpacing = kPitch;
     s.FileName = lumarin::Text(out.begin(), out.end());
     s.Saving.sync = false;  // as the peers save: none of them syncs
-    s.MaximumStringLength(lumarin::cli::longest_line(lines));
+    s.MaximumStringLength(longest_line(lines));
     s.SidePadding(kMargin);
     s.TopPadding(static_cast<double>(kMargin));
     for (const auto& line : lines)
@@ -54,7 +70,7 @@ void render(const std::vector<lumarin::Text>& lines, const std::string& out)
 // pitch rows a line.
 std::vector<std::size_t> file_sizes(const std::vector<lumarin::Text>& lines)
 {
-    const int width = static_cast<int>(lumarin::cli::longest_line(lines).size()) * kSize * 80 / 100 + 2 * kMargin;
+    const int width = static_cast<int>(longest_line(lines).size()) * kSize * 80 / 100 + 2 * kMargin;
     int height = 1 + 2 * kMargin + kPitch;
     std::vector<std::size_t> sizes;
     for (std::size_t i = 0; i < lines.size(); ++i) {

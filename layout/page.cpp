@@ -5,11 +5,16 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <type_traits>
 #include <string>
 #include <utility>
 
 #include "common/text.hpp"
 #include "layout/place.hpp"
+#include "layout/printable.hpp"
 #include "layout/tabs.hpp"
 #include "layout/typesetter.hpp"
 #include "layout/wrap.hpp"
@@ -48,55 +53,62 @@ auto at(const std::string& where, Step step)
     }
 }
 
-bool is_trailing_white(char16_t c) { return c == u' ' || c == u'\t' || c == 0x3000; }
+// A line's text is held as UTF-8, half the size of UTF-16 for most text,
+// and set out as UTF-16 only while it is measured or drawn. The lines a
+// line wraps into share its text rather than copy it.
+struct Line {
+    std::shared_ptr<const std::string> whole;  // printable, tabs kept, in UTF-8
+    std::size_t begin = 0;                     // this line's bytes of it
+    std::size_t end = 0;
+    std::size_t source = 0;
 
-// Where a long part may be cut for printable_text: before an ASCII
-// character, which no mark or surrogate pair spans; the end where none
-// comes soon.
-std::size_t printable_cut(std::u16string_view part, std::size_t from)
+    Line(std::string text, std::size_t source_line)
+        : whole(std::make_shared<const std::string>(std::move(text))), end(whole->size()), source(source_line)
+    {
+    }
+    Line(const Line& from, std::size_t first, std::size_t last)
+        : whole(from.whole), begin(first), end(last), source(from.source)
+    {
+    }
+    std::string_view text() const { return std::string_view(*whole).substr(begin, end - begin); }
+};
+
+Text utf16_of(std::string_view utf8)
+{
+    Text wide;
+    from_utf8(utf8, wide);  // made from valid text, so valid
+    return wide;
+}
+
+Text utf16_of(const Line& line) { return utf16_of(line.text()); }
+
+// UTF-8 bytes of the first `units` UTF-16 code units of `wide`.
+std::size_t utf8_length(std::u16string_view wide, std::size_t units)
+{
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t c = wide[i];
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : is_high_surrogate(c) ? 4 : is_low_surrogate(c) ? 0 : 3;
+    }
+    return bytes;
+}
+
+// Where a long line's next piece to wrap ends, about `from` bytes in: after
+// a space before an ASCII character that is not one, where the breaks on
+// either side need nothing from the other; else before any ASCII
+// character; the end where neither comes soon.
+std::size_t wrap_piece_end(std::string_view text, std::size_t from)
 {
     constexpr std::size_t kSearch = 1 << 16;
-    for (std::size_t at = from; at < part.size() && at < from + kSearch; ++at)
-        if (part[at] < 0x80)
+    const std::size_t limit = std::min(text.size(), from + kSearch);
+    for (std::size_t at = std::max<std::size_t>(from, 1); at < limit; ++at)
+        if (text[at - 1] == ' ' && static_cast<unsigned char>(text[at]) < 0x80 && text[at] != ' ')
             return at;
-    return part.size();
+    for (std::size_t at = from; at < limit; ++at)
+        if (static_cast<unsigned char>(text[at]) < 0x80)
+            return at;
+    return text.size();
 }
-
-// A line as the drawer takes it, its tabs kept: each part between tabs made
-// printable, white space at its end dropped, since it draws nothing and
-// would only move a centred or right-aligned line. A long part is made
-// printable a piece at a time, `check_stop` between the pieces.
-Text printable_line(std::u16string_view line, const std::function<void()>& check_stop)
-{
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
-    Text out;
-    std::size_t begin = 0;
-    while (true) {
-        const std::size_t tab = line.find(u'\t', begin);
-        const std::size_t end = tab == std::u16string_view::npos ? line.size() : tab;
-        const std::u16string_view part = line.substr(begin, end - begin);
-        for (std::size_t start = 0; start < part.size();) {
-            const std::size_t stop =
-                part.size() - start <= kPiece ? part.size() : printable_cut(part, start + kPiece);
-            out += printable_text(Text(part.substr(start, stop - start)));
-            start = stop;
-            if (start < part.size() && check_stop)
-                check_stop();
-        }
-        if (tab == std::u16string_view::npos)
-            break;
-        out += u'\t';
-        begin = tab + 1;
-    }
-    while (!out.empty() && is_trailing_white(out.back()))
-        out.pop_back();
-    return out;
-}
-
-struct Line {
-    Text text;  // printable, tabs kept
-    std::size_t source = 0;
-};
 
 // A part of a line where it is drawn: x from the line box's left edge.
 struct DrawnRun {
@@ -112,6 +124,8 @@ public:
     PageMaker(PageStyle style, const PageEvents& events);
     Picture make(std::vector<Line> lines, const PageEvents& events);
     std::vector<Line> wrap(std::vector<Line> lines);
+    // The bytes of a long line wrapped at once.
+    static constexpr std::size_t kWrapPiece = std::size_t{1} << 18;
 
 private:
     FontSpec font_for(double points96) const;
@@ -125,6 +139,8 @@ private:
                std::to_string(style_.dpi) + " dpi";
     }
     long long part_width(std::u16string_view part) { return part.empty() ? 0 : ts_.width(part); }
+    std::vector<TextSpan> wrap_piece(std::u16string_view text, long long width, std::size_t source);
+    void refuse_long_and_too_wide(std::string_view text);
     LineBox measure_line(const Line& line, std::vector<DrawnRun>& runs);
     // measure_line, its failures naming the line.
     LineBox measure_placed(const Line& line, std::vector<DrawnRun>& runs);
@@ -225,37 +241,87 @@ void PageMaker::fit_columns()
     ts_.font(font_for(lo * 72.0 / 96.0));
 }
 
+// A long line is wrapped a piece at a time, so that no more than a piece
+// is held as UTF-16 with its breaks: the last line a piece makes is
+// wrapped again with the next piece, which gives the lines wrapping the
+// whole would. A piece that makes one line grows until it makes more.
 std::vector<Line> PageMaker::wrap(std::vector<Line> lines)
 {
     std::vector<Line> out;
     const long long width = std::max(1LL, area());
+    const long long pitch = style_.line_spacing.value_or(std::max(1, ts_.logical(u"").line_height));
     for (Line& line : lines) {
-        check_stop();
-        Text for_breaks = line.text;
-        std::replace(for_breaks.begin(), for_breaks.end(), u'\t', u' ');
-        const std::vector<std::uint8_t> flags = at(line_name(line.source), [&] { return ts_.breaks(for_breaks); });
-        const std::u16string_view text(line.text);
-        const auto spans = at(line_name(line.source), [&] {
-            return wrap_text(text.size(), flags, width, [&](std::size_t begin, std::size_t end) {
-                check_stop();
-                return set_on_tabs(text.substr(begin, end - begin), tabs_, [&](std::u16string_view part) {
-                           return part.empty() ? 0 : ts_.width_up_to(part, width + 1);
-                       }).width;
-            });
-        });
-        for (const TextSpan& span : spans) {
-            if (span.too_wide)
-                refuse_too_wide_character(line.source, *style_.width, style_.side);
-            out.push_back({Text(text.substr(span.begin, span.end - span.begin)), line.source});
+        const std::string_view whole = line.text();
+        std::size_t piece = kWrapPiece;
+        for (std::size_t start = 0; start < whole.size() || start == 0;) {
+            check_stop();
+            const std::size_t end =
+                whole.size() - start <= piece ? whole.size() : wrap_piece_end(whole, start + piece);
+            const Text wide = utf16_of(whole.substr(start, end - start));
+            const std::vector<TextSpan> spans = wrap_piece(wide, width, line.source);
+            const bool last_piece = end == whole.size();
+            if (!last_piece && spans.size() < 2) {
+                piece *= 2;
+                continue;
+            }
+            const std::size_t kept = last_piece ? spans.size() : spans.size() - 1;
+            for (std::size_t k = 0; k < kept; ++k) {
+                const std::size_t begin = line.begin + start + utf8_length(wide, spans[k].begin);
+                out.emplace_back(line, begin, begin + utf8_length(std::u16string_view(wide).substr(spans[k].begin),
+                                                                  spans[k].end - spans[k].begin));
+            }
+            // Lines alone too many for any picture: refused before the rest is wrapped.
+            refuse_too_many(out.size(), pitch);
+            if (last_piece)
+                break;
+            start += utf8_length(wide, spans.back().begin);
+            piece = kWrapPiece;
         }
-        Text().swap(line.text);
+        line.whole.reset();  // its text lives on in the lines it made
     }
     return out;
 }
 
+std::vector<TextSpan> PageMaker::wrap_piece(std::u16string_view text, long long width, std::size_t source)
+{
+    std::vector<std::uint8_t> flags;
+    {
+        Text for_breaks(text);
+        std::replace(for_breaks.begin(), for_breaks.end(), u'\t', u' ');
+        flags = at(line_name(source), [&] { return ts_.breaks(for_breaks); });
+    }
+    auto spans = at(line_name(source), [&] {
+        return wrap_text(text.size(), flags, width, [&](std::size_t begin, std::size_t end) {
+            check_stop();
+            return set_on_tabs(text.substr(begin, end - begin), tabs_, [&](std::u16string_view part) {
+                       return part.empty() ? 0 : ts_.width_up_to(part, width + 1);
+                   }).width;
+        });
+    });
+    for (const TextSpan& span : spans)
+        if (span.too_wide)
+            refuse_too_wide_character(source, *style_.width, style_.side);
+    return spans;
+}
+
+// A long line whose first piece is already wider than any picture is
+// refused before the whole is set out as UTF-16: the rest only adds to
+// its width.
+void PageMaker::refuse_long_and_too_wide(std::string_view text)
+{
+    if (text.size() <= kWrapPiece)
+        return;
+    const std::size_t end = std::min(text.find('\t'), wrap_piece_end(text, kWrapPiece));
+    const long long width = ts_.width_up_to(utf16_of(text.substr(0, end)), kMaxImageSide);
+    if (width > kMaxImageSide)
+        fail(ErrorKind::OutOfMemory, "text more than " + grouped(kMaxImageSide) + " pixels wide");
+}
+
 LineBox PageMaker::measure_line(const Line& line, std::vector<DrawnRun>& runs)
 {
-    const std::u16string_view text(line.text);
+    refuse_long_and_too_wide(line.text());
+    const Text wide = utf16_of(line);
+    const std::u16string_view text(wide);
     // Each part between tabs is measured once, ink and all, as the stops
     // ask for its width; a decimal stop's part before its point is only
     // measured across.
@@ -318,13 +384,17 @@ LineBox PageMaker::measure_placed(const Line& line, std::vector<DrawnRun>& runs)
 void PageMaker::draw_line(Image& image, const Placed::Point& at_point, const Line& line, std::vector<DrawnRun>& runs)
 {
     at(line_name(line.source), [&] {
+        Text wide;  // set out only when a run has no mask
         for (const DrawnRun& run : runs) {
             const long long x = at_point.x + run.x;
             if (!run.mask.empty())
                 run.mask.paint(image, x + run.mask.area.left, at_point.y + run.mask.area.top, style_.fg);
-            else if (run.has_ink)
-                ts_.draw(image, x, at_point.y, std::u16string_view(line.text).substr(run.begin, run.end - run.begin),
+            else if (run.has_ink) {
+                if (wide.empty())
+                    wide = utf16_of(line);
+                ts_.draw(image, x, at_point.y, std::u16string_view(wide).substr(run.begin, run.end - run.begin),
                          style_.fg);
+            }
         }
         std::vector<DrawnRun>().swap(runs);
     });
@@ -370,7 +440,7 @@ Picture PageMaker::make(std::vector<Line> lines, const PageEvents& events)
     events_ = &events;
     const std::unique_ptr<PageMaker, void (*)(PageMaker*)> forget(this, [](PageMaker* m) { m->events_ = &no_events(); });
     if (lines.empty())
-        lines.push_back({Text(), 1});
+        lines.emplace_back(std::string(), 1);
     if (style_.width && style_.line_box && events.rows_final)
         return make_streamed(std::move(lines));
     if (style_.wrap)
@@ -515,12 +585,25 @@ Picture PageMaker::make_streamed(std::vector<Line> lines)
     return picture;
 }
 
-std::vector<Line> from_utf16(std::span<const std::u16string> lines, const std::function<void()>& check_stop)
+// Each line made printable, taken from `lines` and let go as it is, so
+// that the text is held once.
+template <typename Source>
+std::vector<Line> printable_lines(std::span<Source> lines, const std::function<void()>& check_stop)
 {
     std::vector<Line> out;
     out.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        out.push_back({printable_line(lines[i], check_stop), i + 1});
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string text;
+        if constexpr (std::is_same_v<std::remove_const_t<Source>, std::u16string>)
+            text = to_utf8(lines[i]);
+        else if constexpr (std::is_const_v<Source>)
+            text = lines[i];
+        else
+            text = std::move(lines[i]);
+        if (!make_printable(text, check_stop))
+            fail(ErrorKind::TypeMismatch, line_name(i + 1) + " is not valid UTF-8");
+        out.emplace_back(std::move(text), i + 1);
+    }
     return out;
 }
 
@@ -543,20 +626,18 @@ PageLayout& PageLayout::operator=(PageLayout&&) noexcept = default;
 
 Picture PageLayout::render(std::span<const std::u16string> lines, const PageEvents& events)
 {
-    return maker_->maker.make(from_utf16(lines, events.check_stop), events);
+    return maker_->maker.make(printable_lines(lines, events.check_stop), events);
 }
 
 Picture PageLayout::render(std::span<const std::string> lines, const PageEvents& events)
 {
-    std::vector<Line> out;
-    out.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        Text text;
-        if (!from_utf8(lines[i], text))
-            fail(ErrorKind::TypeMismatch, line_name(i + 1) + " is not valid UTF-8");
-        out.push_back({printable_line(text, events.check_stop), i + 1});
-    }
-    return maker_->maker.make(std::move(out), events);
+    return maker_->maker.make(printable_lines(lines, events.check_stop), events);
+}
+
+Picture PageLayout::render(std::vector<std::string>&& lines, const PageEvents& events)
+{
+    std::vector<std::string> taken = std::move(lines);
+    return maker_->maker.make(printable_lines(std::span<std::string>(taken), events.check_stop), events);
 }
 
 Picture PageLayout::render_text(std::string_view text, const PageEvents& events)
@@ -573,7 +654,7 @@ Picture PageLayout::render_text(std::string_view text, const PageEvents& events)
         lines.emplace_back(text.substr(begin, end - begin));
         begin = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
-    return render(std::span<const std::string>(lines), events);
+    return render(std::move(lines), events);
 }
 
 Picture render_page(std::span<const std::u16string> lines, const PageStyle& style, const PageEvents& events)
@@ -584,6 +665,11 @@ Picture render_page(std::span<const std::u16string> lines, const PageStyle& styl
 Picture render_page(std::span<const std::string> lines, const PageStyle& style, const PageEvents& events)
 {
     return PageLayout(style, events).render(lines, events);
+}
+
+Picture render_page(std::vector<std::string>&& lines, const PageStyle& style, const PageEvents& events)
+{
+    return PageLayout(style, events).render(std::move(lines), events);
 }
 
 Picture render_text(std::string_view text, const PageStyle& style, const PageEvents& events)

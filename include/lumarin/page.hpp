@@ -113,6 +113,9 @@ public:
     // As render_page and render_text.
     Picture render(std::span<const std::u16string> lines, const PageEvents& events = {});
     Picture render(std::span<const std::string> lines, const PageEvents& events = {});
+    // Takes the lines and lets each go as it is taken in, so that a long
+    // text is held once.
+    Picture render(std::vector<std::string>&& lines, const PageEvents& events = {});
     Picture render_text(std::string_view text, const PageEvents& events = {});
 
     struct Maker;
@@ -130,6 +133,9 @@ Picture render_page(std::span<const std::u16string> lines, const PageStyle& styl
 // The same from UTF-8 lines; a line that is not UTF-8 is a TypeMismatch
 // naming it.
 Picture render_page(std::span<const std::string> lines, const PageStyle& style, const PageEvents& events = {});
+// The same, taking the lines: each is let go once taken in, so that a long
+// text is held once, as UTF-8.
+Picture render_page(std::vector<std::string>&& lines, const PageStyle& style, const PageEvents& events = {});
 // UTF-8 text split into lines at "\n", "\r\n" and "\r".
 Picture render_text(std::string_view text, const PageStyle& style, const PageEvents& events = {});
 

@@ -50,6 +50,36 @@ TEST(LineSplitter, EveryEndingAtEveryReadBoundary)
             EXPECT_EQ(split(input, piece), want) << testing::PrintToString(input) << " in pieces of " << piece;
 }
 
+TEST(LineSplitter, ALongLineIsHandedOverInItsOwnBufferAndWhatFollowsKept)
+{
+    // Lines of more than a mebibyte, read 64 KiB at a time, one ending in
+    // CR LF split between two reads, the last with no ending at all.
+    const std::string first(1'500'000, 'a');
+    const std::string last(1'200'000, 'c');
+    std::string input = first + "\r\nb\n" + last;
+    std::size_t piece = 1 << 16;
+    while ((first.size() + 1) % piece != 0)  // the CR ends a read
+        ++piece;
+    Lines lines;
+    std::vector<bool> handed;
+    const LineSink keep = [&](const RawLine& line) {
+        handed.push_back(line.own != nullptr);
+        if (line.own) {
+            EXPECT_EQ(*line.own, line.bytes);
+            lines.emplace_back(std::move(*line.own), line.offset);
+        } else {
+            lines.emplace_back(std::string(line.bytes), line.offset);
+        }
+    };
+    LineSplitter splitter;
+    for (std::size_t at = 0; at < input.size(); at += piece)
+        splitter.add(std::string_view(input).substr(at, piece), keep);
+    splitter.finish(keep);
+    const Lines want{{first, 0}, {"b", first.size() + 2}, {last, first.size() + 4}};
+    EXPECT_EQ(lines, want);
+    EXPECT_EQ(handed, (std::vector<bool>{true, false, true}));
+}
+
 TEST(ProgressLine, HeldToAFullBarWhenMoreIsDoneThanCounted)
 {
     // --wrap draws more lines than the input has: never past 100 %, never

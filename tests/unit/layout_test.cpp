@@ -8,6 +8,7 @@
 
 #include "common/text.hpp"
 #include "layout/place.hpp"
+#include "layout/printable.hpp"
 #include "layout/typesetter.hpp"
 #include "layout/tabs.hpp"
 #include "layout/wrap.hpp"
@@ -391,6 +392,108 @@ TEST(StreamedPage, IsThePageLaidOutWholeAndItsRowsOnlyGrow)
         EXPECT_EQ(seen, &streamed.data());
         // Rows leave well before the last line is drawn.
         EXPECT_LT(calls.front(), streamed.height() / 4);
+    }
+}
+
+}  // namespace
+}  // namespace lumarin
+
+namespace lumarin {
+namespace {
+
+// The printable form of a whole line at once, from UTF-16, as the drawer
+// takes it: each part between tabs, white space at the end dropped.
+std::string printable_whole(const std::string& line)
+{
+    Text wide;
+    EXPECT_TRUE(from_utf8(line, wide));
+    Text out;
+    std::size_t begin = 0;
+    for (std::size_t tab; (tab = wide.find(u'\t', begin)) != Text::npos; begin = tab + 1)
+        out += printable_text(wide.substr(begin, tab - begin)) + u'\t';
+    out += printable_text(wide.substr(begin));
+    while (!out.empty() && (out.back() == u' ' || out.back() == u'\t' || out.back() == 0x3000))
+        out.pop_back();
+    return to_utf8(out);
+}
+
+TEST(LongLines, AreMadePrintableInPiecesInPlaceAsTheyWouldBeWhole)
+{
+    // Controls, a C1 control, a line separator, tabs, emoji, and runs of
+    // marks long enough to be parted: spread over pieces of a mebibyte.
+    const std::string chunk = "total\x01 12.50\tcaf\xC3\xA9\xC2\x85\xE2\x80\xA8 \xF0\x9F\x98\x80 ";
+    std::string marks = "a";
+    for (int i = 0; i < 40; ++i)
+        marks += "\xCC\x81";  // U+0301
+    std::string plain, marked;
+    while (plain.size() < 2'500'000)
+        plain += chunk;
+    marked = plain.substr(0, 1'200'000) + marks + plain.substr(1'200'000);
+    for (std::string line : {plain + " \xE3\x80\x80\t ", marked, marks + plain, std::string("\t\t"), std::string()}) {
+        const std::string want = printable_whole(line);
+        const bool parted = line.find("\xCC\x81") != std::string::npos;
+        const char* before = line.data();
+        int asked = 0;
+        ASSERT_TRUE(make_printable(line, [&] { ++asked; }));
+        EXPECT_TRUE(line == want) << line.size() << " bytes, " << want.size() << " wanted";
+        if (!parted) {
+            EXPECT_EQ(line.data(), before) << "made in place";
+        }
+        if (line.size() > 2'000'000) {
+            EXPECT_GE(asked, 2);
+        }
+    }
+    std::string bad = plain + "\xC3";
+    EXPECT_FALSE(make_printable(bad));
+}
+
+TEST(LongLines, AreWrappedInPiecesAsTheyWouldBeWhole)
+{
+    // Several pieces' worth of sentences in several scripts, with brackets
+    // and quotes whose breaks look at their neighbours.
+    const std::string sentence =
+        "Order (no. 12) \"paid\" \xE0\xB8\xA2\xE0\xB8\xB4\xE0\xB8\x99\xE0\xB8\x94\xE0\xB8\xB5 "
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x88\xE3\x80\x82 "
+        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D total 12.50 ";
+    std::string paragraph;
+    while (paragraph.size() < 700'000)
+        paragraph += sentence;
+    PageStyle style;
+    style.font = u"DejaVu Sans";
+    style.size = 3;
+    style.dpi = 96;
+    style.mono = true;
+    style.width = 4016;
+    style.side = 8;  // a text area of 4000
+    style.wrap = true;
+    const Picture wrapped = render_page(std::vector<std::string>{paragraph}, style);
+
+    std::string printable = paragraph;
+    ASSERT_TRUE(make_printable(printable));
+    Text whole;
+    ASSERT_TRUE(from_utf8(printable, whole));
+    Typesetter ts(FontSpec{u"DejaVu Sans", 3});
+    const auto flags = ts.breaks(whole);
+    std::vector<std::string> lines;
+    for (const TextSpan& s : wrap_text(whole.size(), flags, 4000, [&](std::size_t begin, std::size_t end) {
+             return ts.width_up_to(std::u16string_view(whole).substr(begin, end - begin), 4001);
+         }))
+        lines.push_back(to_utf8(std::u16string_view(whole).substr(s.begin, s.end - s.begin)));
+    ASSERT_GT(lines.size(), 100u);
+    style.wrap = false;
+    const Picture whole_lines = render_page(lines, style);
+    EXPECT_TRUE(test::same_pixels(wrapped.data().image, whole_lines.data().image));
+}
+
+TEST(LongLines, OneWhoseFirstPieceIsWiderThanAnyPictureIsRefusedNamingIt)
+{
+    PageStyle style;
+    try {
+        render_page(std::vector<std::string>{"short", std::string(8'000'000, 'x')}, style);
+        FAIL() << "not refused";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::OutOfMemory);
+        EXPECT_NE(std::string(e.what()).find("line 2 is wider than the 65,535 pixels"), std::string::npos) << e.what();
     }
 }
 

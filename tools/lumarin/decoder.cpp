@@ -17,13 +17,10 @@ public:
     // character does, so that a stop is heard while it is decoded.
     std::optional<std::size_t> decode(std::string_view line, Text& out, const std::function<void()>& between) override
     {
-        constexpr std::size_t kPiece = std::size_t{1} << 20;
         out.clear();
         Text piece;
         for (std::size_t start = 0; start < line.size();) {
-            std::size_t end = std::min(line.size(), start + kPiece);
-            while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
-                ++end;
+            const std::size_t end = utf8_piece_end(line, start);
             const std::string_view part = line.substr(start, end - start);
             if (const auto bad = first_bad_utf8(part))
                 return start + *bad;
@@ -34,6 +31,15 @@ public:
             if (start < line.size() && between)
                 between();
         }
+        return std::nullopt;
+    }
+
+    std::optional<std::size_t> decode_utf8(std::string_view line, std::string& out,
+                                           const std::function<void()>& between) override
+    {
+        if (const auto bad = first_bad_utf8(line, between))
+            return bad;
+        out.assign(line);
         return std::nullopt;
     }
 };
@@ -74,6 +80,38 @@ Lead lead_of(unsigned char c) noexcept
 }
 
 }  // namespace
+
+std::size_t utf8_piece_end(std::string_view line, std::size_t start)
+{
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::size_t end = std::min(line.size(), start + kPiece);
+    while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+        ++end;
+    return end;
+}
+
+std::optional<std::size_t> first_bad_utf8(std::string_view line, const std::function<void()>& between)
+{
+    for (std::size_t start = 0; start < line.size();) {
+        const std::size_t end = utf8_piece_end(line, start);
+        if (const auto bad = first_bad_utf8(line.substr(start, end - start)))
+            return start + *bad;
+        start = end;
+        if (start < line.size() && between)
+            between();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Decoder::decode_utf8(std::string_view line, std::string& out,
+                                                const std::function<void()>& between)
+{
+    Text text;
+    if (const auto bad = decode(line, text, between))
+        return bad;
+    out = to_utf8(text);
+    return std::nullopt;
+}
 
 std::optional<std::size_t> first_bad_utf8(std::string_view bytes) noexcept
 {

@@ -33,6 +33,11 @@ public:
     virtual std::optional<std::size_t> decode(std::string_view line, Text& out,
                                               const std::function<void()>& between = {}) = 0;
 
+    // The same into UTF-8, which is how lines are held. By default through
+    // `decode`; UTF-8 is checked and kept as it is.
+    virtual std::optional<std::size_t> decode_utf8(std::string_view line, std::string& out,
+                                                   const std::function<void()>& between = {});
+
     // The name as the user gave it, for messages.
     const std::string& name() const noexcept { return name_; }
     bool is_utf8() const noexcept { return utf8_; }
@@ -48,6 +53,10 @@ private:
 // Where the first byte that is not part of well-formed UTF-8 (no overlong
 // forms, surrogates or values past U+10FFFF) starts, or nothing.
 std::optional<std::size_t> first_bad_utf8(std::string_view bytes) noexcept;
+// The same a piece of about a mebibyte at a time, `between` between them;
+// and where such a piece from `start` ends, at the start of a character.
+std::optional<std::size_t> first_bad_utf8(std::string_view line, const std::function<void()>& between);
+std::size_t utf8_piece_end(std::string_view line, std::size_t start);
 
 // The platform's decoder for `name`, or null when it knows no such
 // encoding; and what to tell the user then. (decoder_iconv.cpp,

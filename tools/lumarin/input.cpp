@@ -47,7 +47,7 @@ public:
         splitter_.add(bytes, add_line_);
     }
 
-    std::vector<Text> finish()
+    std::vector<std::string> finish()
     {
         splitter_.finish(add_line_);
         return std::move(lines_);
@@ -65,9 +65,18 @@ private:
         if (lines_.size() == limits_.max_lines)
             input_error(name_of(path_) + " has more than " + grouped(static_cast<long long>(limits_.max_lines)) +
                         " lines, the most one image holds");
-        Text text;
-        if (const auto bad = decoder_.decode(line, text, check_stop_))
+        // UTF-8 is checked and kept, a long line in the reader's own buffer.
+        std::string text;
+        if (decoder_.is_utf8()) {
+            if (const auto bad = first_bad_utf8(line, check_stop_))
+                refuse_undecodable(raw.offset, skipped + *bad);
+            if (raw.own && skipped == 0)
+                text = std::move(*raw.own);
+            else
+                text.assign(line);
+        } else if (const auto bad = decoder_.decode_utf8(line, text, check_stop_)) {
             refuse_undecodable(raw.offset, skipped + *bad);
+        }
         lines_.push_back(std::move(text));
     }
 
@@ -90,7 +99,7 @@ private:
     std::size_t read_ = 0;
     LineSplitter splitter_;
     LineSink add_line_ = [this](const RawLine& line) { add_line(line); };
-    std::vector<Text> lines_;
+    std::vector<std::string> lines_;
 };
 
 UniqueFd open_input(const std::string& path)
@@ -118,7 +127,7 @@ UniqueFd open_input(const std::string& path)
 
 }  // namespace
 
-std::vector<Text> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
+std::vector<std::string> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
                              const std::function<void()>& interrupted)
 {
     const UniqueFd fd = open_input(path);
@@ -145,13 +154,30 @@ std::vector<Text> read_lines(const std::string& path, const InputLimits& limits,
     return collector.finish();
 }
 
-Text longest_line(const std::vector<Text>& lines)
+Text longest_line(const std::vector<std::string>& lines)
 {
-    const Text* longest = nullptr;
-    for (const Text& line : lines)
-        if (!longest || line.size() > longest->size())
+    // UTF-16 code units: one for each character that does not start with a
+    // continuation byte, two for those of four bytes.
+    const auto units = [](std::string_view line) {
+        std::size_t n = 0;
+        for (const char c : line) {
+            const auto b = static_cast<unsigned char>(c);
+            n += (b & 0xC0) != 0x80;
+            n += b >= 0xF0;
+        }
+        return n;
+    };
+    const std::string* longest = nullptr;
+    std::size_t most = 0;
+    for (const std::string& line : lines)
+        if (const std::size_t n = units(line); !longest || n > most) {
             longest = &line;
-    return longest ? *longest : Text{};
+            most = n;
+        }
+    Text text;
+    if (longest)
+        from_utf8(*longest, text);
+    return text;
 }
 
 }  // namespace lumarin::cli

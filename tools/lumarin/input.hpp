@@ -20,7 +20,7 @@ struct InputLimits {
     std::size_t max_lines = 32767;  // the renderer counts lines in 16 bits
 };
 
-// The lines of `path`, or of standard input for "-", each decoded by
+// The lines of `path`, or of standard input for "-", in UTF-8, each decoded by
 // `decoder` as it arrives: "\n", "\r\n" or a lone "\r" ends a line, a
 // final line needs no ending, and in UTF-8 a leading byte-order mark is
 // dropped. A line that does not decode is a bad-input CommandError naming
@@ -28,10 +28,10 @@ struct InputLimits {
 // than `limits` allow. `interrupted` runs whenever a signal interrupts a
 // read, after every read, and between the pieces of a long line as it is
 // decoded; it may throw to stop reading.
-std::vector<Text> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
+std::vector<std::string> read_lines(const std::string& path, const InputLimits& limits, Decoder& decoder,
                              const std::function<void()>& interrupted);
 
 // The longest line, in UTF-16 code units; the first of equal ones.
-Text longest_line(const std::vector<Text>& lines);
+Text longest_line(const std::vector<std::string>& lines);
 
 }  // namespace lumarin::cli

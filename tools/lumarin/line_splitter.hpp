@@ -13,6 +13,8 @@ namespace lumarin::cli {
 struct RawLine {
     std::string_view bytes;
     std::size_t offset = 0;
+    // Where not null, a string holding just `bytes` that the sink may take.
+    std::string* own = nullptr;
 };
 
 using LineSink = std::function<void(const RawLine&)>;
@@ -26,6 +28,8 @@ public:
     void finish(const LineSink& sink);
 
 private:
+    void hand_over(std::size_t end, std::size_t next, const LineSink& sink);
+
     std::string partial_;          // the unfinished line's bytes
     std::size_t partial_at_ = 0;   // where they start in the input
     bool after_cr_ = false;        // the read ended with a CR: an LF next is part of it

@@ -86,7 +86,7 @@ PageStyle page_style(const Options& o)
     return style;
 }
 
-void render_measured(std::vector<Text> input, const Options& o,
+void render_measured(std::vector<std::string> input, const Options& o,
                      const std::function<void(std::size_t, std::size_t)>& on_line,
                      const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
@@ -98,13 +98,13 @@ void render_measured(std::vector<Text> input, const Options& o,
             write_image(so_far, o, false, warn);
         on_line(done, total);
     };
-    const Picture picture = render_page(std::span<const Text>(input), page_style(o), events);
+    const Picture picture = render_page(std::move(input), page_style(o), events);
     write_image(picture, o, true, warn);
 }
 
 // --- a printer's job: bands leave as the page is drawn
 
-void render_for_printer(std::vector<Text> input, const Options& o,
+void render_for_printer(std::vector<std::string> input, const Options& o,
                         const std::function<void(std::size_t, std::size_t)>& on_line,
                         const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
@@ -115,7 +115,7 @@ void render_for_printer(std::vector<Text> input, const Options& o,
     events.warn = warn;
     events.line_drawn = [&](std::size_t done, std::size_t total, const Picture&) { on_line(done, total); };
     events.rows_final = [&](const Picture& so_far, int rows) { encoder.rows_final(so_far, rows); };
-    const Picture picture = render_page(std::span<const Text>(input), page_style(o), events);
+    const Picture picture = render_page(std::move(input), page_style(o), events);
     encoder.finish(picture);
     output.finish();
 }
@@ -151,13 +151,14 @@ std::string page_name(const std::string& output, std::size_t n, std::size_t page
     return output.substr(0, at) + "-" + std::to_string(n) + output.substr(at);
 }
 
-void render_receipt_job(const std::vector<Text>& lines, const Options& o,
+void render_receipt_job(std::vector<std::string> lines, const Options& o,
                         const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     std::string document;
-    for (const Text& line : lines) {
-        document += to_utf8(line);
+    for (std::string& line : lines) {
+        document += line;
         document += '\n';
+        std::string().swap(line);
     }
     PageEvents events;
     events.check_stop = check_stop;
@@ -201,7 +202,7 @@ void set_properties(synapse& s, const Options& o, const Text& family)
     s.FileName = o.output_path;
 }
 
-void render_object_job(const std::vector<Text>& lines, const Options& o,
+void render_object_job(const std::vector<std::string>& lines, const Options& o,
                        const std::function<void(std::size_t, std::size_t)>& on_line,
                        const std::function<void(const std::string&)>& warn)
 {
@@ -220,10 +221,12 @@ void render_object_job(const std::vector<Text>& lines, const Options& o,
     for (std::size_t i = 0; i < lines.size(); ++i) {
         s.Saving = save_options(o, i == last && !o.mono, warn);
         at(line_name(i + 1), [&] {
+            Text line;
+            from_utf8(lines[i], line);
             if (o.every_line || (i == last && !o.mono))
-                s.PrintText(lines[i], o.x, o.y);
+                s.PrintText(line, o.x, o.y);
             else
-                s.PrintTextWithoutSaving(lines[i], o.x, o.y);
+                s.PrintTextWithoutSaving(line, o.x, o.y);
         });
         on_line(i + 1, lines.size());
     }
@@ -249,14 +252,14 @@ void refuse_writing_over_input(const Options& o)
 
 }  // namespace
 
-void render(std::vector<Text> lines, const Options& o, const std::function<void(std::size_t, std::size_t)>& on_line,
+void render(std::vector<std::string> lines, const Options& o, const std::function<void(std::size_t, std::size_t)>& on_line,
             const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop)
 {
     if (lines.empty())
         input_error("the input has no lines");
     refuse_writing_over_input(o);
     if (o.receipt)
-        render_receipt_job(lines, o, warn, check_stop);
+        render_receipt_job(std::move(lines), o, warn, check_stop);
     else if (o.compat)
         render_object_job(lines, o, on_line, warn);
     else if (o.printer_bytes)

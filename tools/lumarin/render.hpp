@@ -21,7 +21,7 @@ namespace lumarin::cli {
 // measure of the layout and may throw to stop it. An input without lines
 // is a bad-input CommandError; a line that does not fit is a LayoutError. The lines
 // are taken, so that their text is held once while they are drawn.
-void render(std::vector<Text> lines, const Options& options, const std::function<void(std::size_t, std::size_t)>& on_line,
+void render(std::vector<std::string> lines, const Options& options, const std::function<void(std::size_t, std::size_t)>& on_line,
             const std::function<void(const std::string&)>& warn, const std::function<void()>& check_stop);
 
 }  // namespace lumarin::cli
