@@ -1,9 +1,75 @@
 #include "layout/tabs.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
+#include <string>
+#include <utility>
+
+#include "common/fail.hpp"
+#include "lumarin/limits.hpp"
+#include "lumarin/page.hpp"
 
 namespace lumarin {
+
+namespace {
+
+int whole_number(std::string_view what, std::string_view value, int low, int high)
+{
+    int n = 0;
+    const char* end = value.data() + value.size();
+    const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+    if (value.empty() || ptr != end || ec == std::errc::invalid_argument)
+        fail(ErrorKind::InvalidPropertyValue,
+             std::string(what) + " needs a whole number, not '" + std::string(value) + "'");
+    if (ec == std::errc::result_out_of_range || n < low || n > high)
+        fail(ErrorKind::InvalidPropertyValue, std::string(what) + " must be between " + std::to_string(low) +
+                                                  " and " + std::to_string(high) + ", not " + std::string(value));
+    return n;
+}
+
+// One stop: [l:|r:|c:|d:]POSITION, the position in cells, in pixels with
+// "px", or "end" for the right edge of the text area.
+TabStop parse_tab_stop(std::string_view item)
+{
+    static constexpr std::array<std::pair<std::string_view, TabStop::Kind>, 4> kKinds{
+        {{"l:", TabStop::Kind::Left}, {"r:", TabStop::Kind::Right}, {"c:", TabStop::Kind::Center},
+         {"d:", TabStop::Kind::Decimal}}};
+    TabStop stop;
+    for (const auto& [prefix, kind] : kKinds)
+        if (item.starts_with(prefix)) {
+            stop.kind = kind;
+            item.remove_prefix(2);
+        }
+    if (item == "end") {
+        stop.at_end = true;
+        return stop;
+    }
+    if (item.ends_with("px")) {
+        stop.in_pixels = true;
+        item.remove_suffix(2);
+    }
+    stop.position = whole_number("a tab stop", item, 0, kMaxImageSide);
+    return stop;
+}
+
+}  // namespace
+
+TabStops parse_tab_stops(std::string_view value)
+{
+    TabStops tabs;
+    while (!value.empty()) {
+        const std::size_t comma = value.find(',');
+        const std::string_view item = value.substr(0, comma);
+        if (item.starts_with("every:"))
+            tabs.every = whole_number("every:", item.substr(6), 1, 1000);
+        else
+            tabs.stops.push_back(parse_tab_stop(item));
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    }
+    return tabs;
+}
 
 PixelTabs resolve_tabs(const TabStops& tabs, long long cell, long long area)
 {

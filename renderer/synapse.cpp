@@ -42,4 +42,24 @@ Colour colour_from_name(const Text& name, Colour fallback)
     return fallback;
 }
 
+std::optional<Colour> parse_colour(std::string_view text)
+{
+    constexpr Colour kUnknown = 0xFFFFFFFF;
+    Text name;
+    if (from_utf8(text, name))
+        if (const Colour known = colour_from_name(name, kUnknown); known != kUnknown)
+            return known;
+    if (text.size() != 7 || text[0] != '#')
+        return std::nullopt;
+    Colour rgb = 0;
+    for (const char c : text.substr(1)) {
+        const int d = hex_digit_value(static_cast<unsigned char>(c));
+        if (d < 0)
+            return std::nullopt;
+        rgb = rgb << 4 | static_cast<Colour>(d);
+    }
+    // #RRGGBB to 0x00BBGGRR
+    return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+}
+
 }  // namespace lumarin

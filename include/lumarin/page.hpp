@@ -41,6 +41,13 @@ struct TabStops {
     int every = 8;
 };
 
+// Tab stops as written: comma-separated stops, each a position in cells,
+// in pixels with "px", or "end" for the text area's right edge, with l:
+// r: c: or d: for a left, right, centred or decimal stop; "every:N" for
+// the cells between the stops past the last. "r:end,every:4". Throws
+// lumarin::Error (InvalidPropertyValue) naming what it cannot read.
+TabStops parse_tab_stops(std::string_view text);
+
 struct PageStyle {
     // A family or fontconfig alias; empty: the platform's default face.
     std::u16string font;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -90,5 +91,9 @@ std::span<const NamedColour> colour_names() noexcept;
 // The colour a name stands for: upper-cased, then compared exactly with the
 // table's names; `fallback` for an empty or unknown name.
 Colour colour_from_name(const Text& name, Colour fallback);
+
+// A colour as a user writes it: a name above, in any case, or #RRGGBB.
+// Nothing for anything else.
+std::optional<Colour> parse_colour(std::string_view text);
 
 }  // namespace lumarin

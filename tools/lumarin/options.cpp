@@ -56,20 +56,6 @@ Text text_argument(std::string_view option, std::string_view value)
     return text;
 }
 
-std::optional<Colour> parse_hex_colour(std::string_view value)
-{
-    if (value.size() != 7 || value[0] != '#')
-        return std::nullopt;
-    Colour rgb = 0;
-    for (char c : value.substr(1)) {
-        const int d = hex_digit_value(static_cast<unsigned char>(c));
-        if (d < 0)
-            return std::nullopt;
-        rgb = rgb << 4 | static_cast<Colour>(d);
-    }
-    // #RRGGBB to 0x00BBGGRR
-    return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
-}
 
 std::string lower_ascii(std::string_view s)
 {
@@ -94,16 +80,10 @@ std::string colour_names()
 // A colour name (any case, as the object takes it) or #RRGGBB.
 void set_colour(std::string_view option, std::string_view value, Colour& colour, Text& name)
 {
-    constexpr Colour kUnknown = 0xFFFFFFFF;
     const Text text = text_argument(option, value);
-    if (const Colour known = colour_from_name(text, kUnknown); known != kUnknown) {
-        colour = known;
+    if (const auto known = parse_colour(value)) {
+        colour = *known;
         name = text;
-        return;
-    }
-    if (const auto hex = parse_hex_colour(value)) {
-        colour = *hex;
-        name = text_argument(option, value);
         return;
     }
     usage_error(std::string(option) + " '" + std::string(value) + "' is not a colour: give #RRGGBB or one of " +
@@ -130,46 +110,14 @@ ColumnOrder parse_column_order(std::string_view value)
     usage_error("--column-order must be auto, ltr or rtl, not '" + std::string(value) + "'");
 }
 
-// One stop: [l:|r:|c:|d:]POSITION, the position in cells, in pixels with
-// "px", or "end" for the right edge of the text area.
-TabStop parse_tab_stop(std::string_view item)
-{
-    static constexpr std::array<std::pair<std::string_view, TabStop::Kind>, 4> kKinds{
-        {{"l:", TabStop::Kind::Left}, {"r:", TabStop::Kind::Right}, {"c:", TabStop::Kind::Center},
-         {"d:", TabStop::Kind::Decimal}}};
-    TabStop stop;
-    for (const auto& [prefix, kind] : kKinds)
-        if (item.starts_with(prefix)) {
-            stop.kind = kind;
-            item.remove_prefix(2);
-        }
-    if (item == "end") {
-        stop.at_end = true;
-        return stop;
-    }
-    if (item.ends_with("px")) {
-        stop.in_pixels = true;
-        item.remove_suffix(2);
-    }
-    stop.position = parse_integer<int>("--tabs", item, 0, kMaxImageSide);
-    return stop;
-}
-
-// Comma-separated stops, and "every:N" for the cells between the stops
-// that follow the last one.
+// Tab stops, their faults a usage error naming the option.
 TabStops parse_tabs(std::string_view value)
 {
-    TabStops tabs;
-    while (!value.empty()) {
-        const std::size_t comma = value.find(',');
-        const std::string_view item = value.substr(0, comma);
-        if (item.starts_with("every:"))
-            tabs.every = parse_integer<int>("--tabs every:", item.substr(6), 1, 1000);
-        else
-            tabs.stops.push_back(parse_tab_stop(item));
-        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    try {
+        return parse_tab_stops(value);
+    } catch (const Error& e) {
+        usage_error("--tabs: " + e.context());
     }
-    return tabs;
 }
 
 constexpr std::array<std::pair<std::string_view, PictureFormat>, 3> kFormats{
@@ -528,8 +476,8 @@ void check_complete(Options& o, const Given& given)
                       "--dpi, --width, --wrap, --columns, --tabs, --line-box, --align and --antialias need the "
                       "measured layout; leave out --compat");
         // The object knows colours only by these names.
-        refuse_unless(parse_hex_colour(to_utf8(o.fg_name)) == std::nullopt &&
-                          parse_hex_colour(to_utf8(o.bg_name)) == std::nullopt,
+        // A colour given as neither a name nor #RRGGBB was refused already.
+        refuse_unless(!o.fg_name.starts_with(u'#') && !o.bg_name.starts_with(u'#'),
                       "--compat takes colour names only (" + colour_names() + "), not #RRGGBB");
     } else {
         refuse_unless(!given.offset, "--x and --y move lines on the object's surface; they need --compat");
