@@ -112,6 +112,40 @@ check_consumer "$prefix" "${libdir:-lib}" installed
 "$prefix/bin/lumarin" --version | grep -qx 'lumarin [0-9.]*' || fail "the installed command's --version"
 grep -q '^\.SH NAME' "$prefix/share/man/man1/lumarin.1" || fail "the man page has no NAME section"
 
+# The Python module at $1 (a folder for PYTHONPATH), imported from outside
+# the tree, drawing and saving a picture.
+check_python() {
+  local folder=$1 name=$2
+  if [ -z "$(ls "$folder"/lumarin/_lumarin*.so 2>/dev/null)" ] || [ ! -f "$folder/lumarin/__init__.pyi" ]; then
+    fail "$name: the Python module or its stub is missing from $folder"
+    return
+  fi
+  (cd / && PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$folder" "$python" - "$folder" "$scratch/$name-python.png") <<'EOF' ||
+import sys
+import lumarin
+assert lumarin.__file__.startswith(sys.argv[1]), lumarin.__file__
+picture = lumarin.render("Total\t12.50", tabs="r:end", width=300)
+picture.save(sys.argv[2])
+from PIL import Image
+assert Image.open(sys.argv[2]).size == (300, picture.height)
+print("python module:", lumarin.__file__, picture)
+EOF
+    fail "$name: importing and using the Python module"
+}
+
+if [ -f "$build/python/lumarin/__init__.py" ]; then
+  check_python "$(ls -d "$prefix"/lib/python3*/dist-packages | head -n1)" installed
+  # pip, from a copy of the tree's files, into a folder of its own.
+  mkdir -p "$scratch/tree"
+  (cd "$source" && git ls-files -z | xargs -0 tar -cf -) | tar -xf - -C "$scratch/tree" ||
+    fail "copying the tree for pip"
+  if quiet "$python" -m pip install --no-build-isolation --no-index --target "$scratch/pip" "$scratch/tree"; then
+    check_python "$scratch/pip" pip
+  else
+    fail "pip install --no-build-isolation of the tree"
+  fi
+fi
+
 # 2. The Debian package.
 if quiet cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake"; then
   deb=$(ls "$scratch"/package/lumarin_*.deb 2>/dev/null | head -n1)
@@ -134,6 +168,11 @@ if [ -n "${deb:-}" ]; then
   check_tree "$root/usr" lib
   "$root/usr/bin/lumarin" --version >/dev/null || fail "the packaged command does not run"
   check_consumer "$root/usr" lib packaged
+  if [ -f "$build/python/lumarin/__init__.py" ]; then
+    grep -q '^\./usr/lib/python3/dist-packages/lumarin/_lumarin.*\.so$' <<<"$listing" ||
+      fail "the package lacks the Python module"
+    check_python "$root/usr/lib/python3/dist-packages" packaged
+  fi
 fi
 
 echo "install and package checks: $failures failure(s)"
