@@ -4,7 +4,8 @@
 //                             1-bit pictures and their PNG bytes, one after
 //                             another on one core, the font set up once;
 //                             every receipt has its own items and prices
-//   bench_receipt document    one of those receipts, for bench/receipts
+//   bench_receipt document [N]  receipt N (1 unless given) of those, for
+//                             bench/receipts and bench/python
 //
 // It lays out as `lumarin --receipt --mono` does: 576 pixels at 203 dpi,
 // 48 cells a line.
@@ -77,7 +78,7 @@ int main(int argc, char** argv)
 {
     const std::string logo_png = logo();
     if (argc > 1 && std::string_view(argv[1]) == "document") {
-        std::fputs(receipt(1, logo_png).c_str(), stdout);
+        std::fputs(receipt(argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 1, logo_png).c_str(), stdout);
         return 0;
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;

@@ -6,7 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <csignal>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -35,12 +35,26 @@ namespace {
 // Python handler runs at the next check, and the library stops there.
 struct Interrupted {};
 
-void check_signals()
-{
-    const py::gil_scoped_acquire gil;
-    if (PyErr_CheckSignals() != 0)
-        throw Interrupted{};
-}
+// Takes the GIL to look, at most every 10 ms: the library asks far more
+// often than that, and the GIL is not free.
+class SignalCheck {
+public:
+    void operator()()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(10))
+            return;
+        last_ = now;
+        const py::gil_scoped_acquire gil;
+        if (PyErr_CheckSignals() != 0)
+            throw Interrupted{};
+    }
+
+private:
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+std::function<void()> signal_check() { return SignalCheck(); }
 
 // Runs `work` without the GIL; a stop it heard is raised as Python's own
 // error (KeyboardInterrupt) once the GIL is back.
@@ -60,7 +74,7 @@ auto without_gil(Work work)
 PageEvents events_with_stop(std::vector<std::string>* warnings)
 {
     PageEvents events;
-    events.check_stop = check_signals;
+    events.check_stop = signal_check();
     if (warnings)
         events.warn = [warnings](const std::string& message) { warnings->push_back(message); };
     return events;
@@ -124,7 +138,7 @@ public:
         ConnectionOptions options;
         options.connect_timeout = std::chrono::milliseconds(static_cast<long long>(timeout * 1000));
         options.write_timeout = options.connect_timeout;
-        options.check_stop = check_signals;
+        options.check_stop = signal_check();
         options_ = options;
         connection_ = without_gil([&] { return connect_printer(destination, options_); });
     }
@@ -267,24 +281,35 @@ void bind_picture(py::module_& m)
 
 void bind_layouts(py::module_& m)
 {
-    m.def("render_lines", [](std::vector<std::string> lines, const PageStyle& style) {
-        std::vector<std::string> warnings;
-        Picture picture = without_gil([&] {
-            const PageEvents events = events_with_stop(&warnings);
-            return render_page(std::move(lines), style, events);
+    // A layout is set up once (its font found and loaded) for many calls;
+    // the package takes its calls one at a time.
+    py::class_<PageLayout>(m, "PageLayout")
+        .def(py::init([](const PageStyle& style) {
+            std::vector<std::string> warnings;
+            auto layout = without_gil([&] { return std::make_unique<PageLayout>(style, events_with_stop(&warnings)); });
+            issue_warnings(warnings);
+            return layout;
+        }))
+        .def("render", [](PageLayout& layout, std::vector<std::string> lines) {
+            std::vector<std::string> warnings;
+            Picture picture = without_gil([&] { return layout.render(std::move(lines), events_with_stop(&warnings)); });
+            issue_warnings(warnings);
+            return picture;
         });
-        issue_warnings(warnings);
-        return picture;
-    });
-    m.def("render_receipt", [](const std::string& document, const ReceiptStyle& style) {
-        std::vector<std::string> warnings;
-        std::vector<Picture> pages = without_gil([&] {
-            const PageEvents events = events_with_stop(&warnings);
-            return render_receipt(document, style, events);
+    py::class_<ReceiptLayout>(m, "ReceiptLayout")
+        .def(py::init([](const ReceiptStyle& style) {
+            std::vector<std::string> warnings;
+            auto layout = without_gil([&] { return std::make_unique<ReceiptLayout>(style, events_with_stop(&warnings)); });
+            issue_warnings(warnings);
+            return layout;
+        }))
+        .def("render", [](ReceiptLayout& layout, const std::string& document) {
+            std::vector<std::string> warnings;
+            std::vector<Picture> pages =
+                without_gil([&] { return layout.render(document, events_with_stop(&warnings)); });
+            issue_warnings(warnings);
+            return pages;
         });
-        issue_warnings(warnings);
-        return pages;
-    });
     py::class_<Connection>(m, "Connection")
         .def(py::init<const std::string&, double>())
         .def("write", &Connection::write)

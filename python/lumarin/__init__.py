@@ -12,11 +12,13 @@ are ``lumarin.Error``, with the command's message and ``.number``; bad
 arguments raise ``TypeError`` or ``ValueError``.
 """
 import os
+import threading
 
 from . import _lumarin
 from ._lumarin import Error, Picture, synapse
 
-__all__ = ["Error", "Picture", "Printer", "receipt", "render", "printer_profiles", "synapse", "__version__"]
+__all__ = ["Error", "PageLayout", "Picture", "Printer", "ReceiptLayout", "receipt", "render", "printer_profiles",
+           "synapse", "__version__"]
 __version__ = _lumarin.__version__
 Error.__module__ = "lumarin"
 
@@ -94,16 +96,52 @@ def printer_profiles():
     return _lumarin.printer_profiles()
 
 
-def render(text, *, font=None, size=10, dpi=96, bold=False, italic=False, underline=False,
-           strikethru=False, fg="black", bg="white", mono=False, antialias=None, width=None,
-           wrap=False, columns=None, tabs=None, align=None, line_spacing=None, line_box=False,
-           top=4, side=4, printer=None):
+def render(text, **style):
     """Lines of text as one picture, laid out as the command lays them out.
 
-    ``text`` is a str (split at line endings) or a list of lines. With
-    ``printer`` (a profile's name), the page takes the printer's width and
-    dpi, one bit a pixel, as ``lumarin --printer`` does.
+    ``text`` is a str (split at line endings) or a list of lines. The
+    keywords are PageLayout's. With ``printer`` (a profile's name), the
+    page takes the printer's width and dpi, one bit a pixel, as
+    ``lumarin --printer`` does.
     """
+    return PageLayout(**style).render(text)
+
+
+class PageLayout:
+    """A style with its font found and loaded, for many pages: ``render``
+    sets one up for every call. May be shared between threads; its calls
+    are taken one at a time."""
+
+    def __init__(self, **style):
+        self._layout = _lumarin.PageLayout(_page_style(**style))
+        self._lock = threading.Lock()
+
+    def render(self, text):
+        lines = _lines(text)
+        with self._lock:
+            return self._layout.render(lines)
+
+
+class ReceiptLayout:
+    """A receipt style with its fonts found and loaded, for many documents,
+    as ``receipt`` takes it. May be shared between threads; its calls are
+    taken one at a time."""
+
+    def __init__(self, **style):
+        self._layout = _lumarin.ReceiptLayout(_receipt_style(**style))
+        self._lock = threading.Lock()
+
+    def render(self, document):
+        if not isinstance(document, str):
+            raise TypeError(f"document must be str, not {type(document).__name__}")
+        with self._lock:
+            return self._layout.render(document)
+
+
+def _page_style(*, font=None, size=10, dpi=96, bold=False, italic=False, underline=False,
+                strikethru=False, fg="black", bg="white", mono=False, antialias=None, width=None,
+                wrap=False, columns=None, tabs=None, align=None, line_spacing=None, line_box=False,
+                top=4, side=4, printer=None):
     style = _lumarin.PageStyle()
     _set_font(style, font)
     if isinstance(size, bool) or not isinstance(size, (int, float)):
@@ -150,18 +188,21 @@ def render(text, *, font=None, size=10, dpi=96, bold=False, italic=False, underl
     style.line_box = bool(line_box)
     style.top = _whole("top", top, 0, 65535)
     style.side = _whole("side", side, 0, 65535)
-    return _lumarin.render_lines(_lines(text), style)
+    return style
 
 
-def receipt(document, *, printer=None, cpl=None, font=None, width=None, dpi=None, fg="black", bg="white",
-            mono=False, column_order="auto"):
+def receipt(document, **style):
     """A receipt document as pictures, one a page (a line of '=' is a cut).
 
     576 dots at 203 dpi unless ``printer`` (a profile's name) or ``width``
-    and ``dpi`` say otherwise; a printer's pages are one bit a pixel.
+    and ``dpi`` say otherwise; a printer's pages are one bit a pixel. The
+    keywords are ReceiptLayout's.
     """
-    if not isinstance(document, str):
-        raise TypeError(f"document must be str, not {type(document).__name__}")
+    return ReceiptLayout(**style).render(document)
+
+
+def _receipt_style(*, printer=None, cpl=None, font=None, width=None, dpi=None, fg="black", bg="white",
+                   mono=False, column_order="auto"):
     style = _lumarin.ReceiptStyle()
     _set_font(style, font)
     if printer is not None:
@@ -179,7 +220,7 @@ def receipt(document, *, printer=None, cpl=None, font=None, width=None, dpi=None
     style.bg = _colour("bg", bg)
     style.mono = bool(mono)
     style.order = _choice("column_order", column_order, _ORDER)
-    return _lumarin.render_receipt(document, style)
+    return style
 
 
 _FORMATS = {".bmp": "bmp", ".png": "png", ".pbm": "pbm"}

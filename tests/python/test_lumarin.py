@@ -192,6 +192,10 @@ def test_four_threads_draw_what_one_draws():
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         together = list(pool.map(lambda kwargs: pixels(lumarin.render(MIXED, **kwargs)), jobs))
     assert together == alone
+    shared = lumarin.PageLayout(width=300, wrap=True, tabs="r:end")
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        shared_pixels = list(pool.map(lambda _: pixels(shared.render(MIXED)), range(8)))
+    assert shared_pixels == [pixels(lumarin.render(MIXED, width=300, wrap=True, tabs="r:end"))] * 8
     document = (ROOT / "samples" / "sale.receipt").read_text(encoding="utf-8")
     alone = pixels(lumarin.receipt(document)[0])
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
