@@ -326,7 +326,8 @@ void bind_flag(py::class_<synapse>& c, const char* name)
         [](synapse& s, bool v) { s.*Member = v ? kTrue : kFalse; });
 }
 
-// The object itself, its members by their own names.
+// The object itself, its members by their own names. Its methods keep
+// the GIL: a script's one object is not drawn on from two threads at once.
 void bind_synapse(py::module_& m)
 {
     py::class_<synapse> c(m, "synapse");
@@ -343,26 +344,11 @@ void bind_synapse(py::module_& m)
         .def_readwrite("ForeColor", &synapse::ForeColor)
         .def_readwrite("BackColor", &synapse::BackColor)
         .def_readwrite("FontWeight", &synapse::FontWeight)
-        .def("PrintText",
-             [](synapse& s, const Text& text, Long x, Long y) {
-                 without_gil([&] {
-                     s.PrintText(text, x, y);
-                     return 0;
-                 });
-             },
-             py::arg("TextString"), py::arg("x") = 0, py::arg("y") = 0)
+        .def("PrintText", &synapse::PrintText, py::arg("TextString"), py::arg("x") = 0, py::arg("y") = 0)
         .def("MaximumStringLength", &synapse::MaximumStringLength, py::arg("longString"))
         .def("TopPadding", py::overload_cast<double>(&synapse::TopPadding), py::arg("height"))
         .def("SidePadding", &synapse::SidePadding, py::arg("length"))
-        .def(
-            "Monotize",
-            [](synapse& s, const Text& location) {
-                without_gil([&] {
-                    s.Monotize(location);
-                    return 0;
-                });
-            },
-            py::arg("location") = Text());
+        .def("Monotize", &synapse::Monotize, py::arg("location") = Text());
 }
 
 }  // namespace

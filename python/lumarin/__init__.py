@@ -280,6 +280,7 @@ class Printer:
         self.profile = _profile(profile).name
         self.command_set = command_set
         self._connection = _lumarin.Connection(dest, float(timeout))
+        self._lock = threading.Lock()  # one job: its pages are not interleaved
 
     def print(self, *items):
         """Sends each item: a Picture, a list of them, or a receipt
@@ -291,14 +292,17 @@ class Printer:
             for picture in pictures:
                 if not isinstance(picture, Picture):
                     raise TypeError(f"print takes Pictures or documents, not {type(picture).__name__}")
-                self._connection.write(picture.printer_bytes(self.profile, self.command_set))
+                data = picture.printer_bytes(self.profile, self.command_set)
+                with self._lock:
+                    self._connection.write(data)
 
     @property
     def bytes_sent(self):
         return self._connection.bytes_sent
 
     def close(self):
-        self._connection.finish()
+        with self._lock:
+            self._connection.finish()
 
     def __enter__(self):
         return self
