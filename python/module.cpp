@@ -279,37 +279,34 @@ void bind_picture(py::module_& m)
             py::arg("profile"), py::arg("command_set") = py::none());
 }
 
+// `work(events)` without the GIL, the warnings it heard issued after.
+template <typename Work>
+auto with_warnings(Work work)
+{
+    std::vector<std::string> warnings;
+    auto result = without_gil([&] { return work(events_with_stop(&warnings)); });
+    issue_warnings(warnings);
+    return result;
+}
+
+// A layout is set up once (its font found and loaded) for many calls; the
+// package takes its calls one at a time.
+template <typename Layout, typename Style, typename Input>
+void bind_layout(py::module_& m, const char* name)
+{
+    py::class_<Layout>(m, name)
+        .def(py::init([](const Style& style) {
+            return with_warnings([&](const PageEvents& events) { return std::make_unique<Layout>(style, events); });
+        }))
+        .def("render", [](Layout& layout, Input input) {
+            return with_warnings([&](const PageEvents& events) { return layout.render(std::move(input), events); });
+        });
+}
+
 void bind_layouts(py::module_& m)
 {
-    // A layout is set up once (its font found and loaded) for many calls;
-    // the package takes its calls one at a time.
-    py::class_<PageLayout>(m, "PageLayout")
-        .def(py::init([](const PageStyle& style) {
-            std::vector<std::string> warnings;
-            auto layout = without_gil([&] { return std::make_unique<PageLayout>(style, events_with_stop(&warnings)); });
-            issue_warnings(warnings);
-            return layout;
-        }))
-        .def("render", [](PageLayout& layout, std::vector<std::string> lines) {
-            std::vector<std::string> warnings;
-            Picture picture = without_gil([&] { return layout.render(std::move(lines), events_with_stop(&warnings)); });
-            issue_warnings(warnings);
-            return picture;
-        });
-    py::class_<ReceiptLayout>(m, "ReceiptLayout")
-        .def(py::init([](const ReceiptStyle& style) {
-            std::vector<std::string> warnings;
-            auto layout = without_gil([&] { return std::make_unique<ReceiptLayout>(style, events_with_stop(&warnings)); });
-            issue_warnings(warnings);
-            return layout;
-        }))
-        .def("render", [](ReceiptLayout& layout, const std::string& document) {
-            std::vector<std::string> warnings;
-            std::vector<Picture> pages =
-                without_gil([&] { return layout.render(document, events_with_stop(&warnings)); });
-            issue_warnings(warnings);
-            return pages;
-        });
+    bind_layout<PageLayout, PageStyle, std::vector<std::string>>(m, "PageLayout");
+    bind_layout<ReceiptLayout, ReceiptStyle, std::string>(m, "ReceiptLayout");
     py::class_<Connection>(m, "Connection")
         .def(py::init<const std::string&, double>())
         .def("write", &Connection::write)

@@ -234,3 +234,13 @@ def test_ctrl_c_stops_a_long_job_with_keyboard_interrupt():
             lumarin.render(words, width=576, wrap=True, size=1)
     finally:
         timer.cancel()
+
+
+def test_warnings_are_python_warnings_and_pillow_is_asked_for_by_name(monkeypatch):
+    with pytest.warns(UserWarning, match="not installed"):
+        lumarin.render("x", font="No Such Family Here")
+    with pytest.warns(UserWarning, match="line 1, column 2"):
+        lumarin.receipt("{bogus: 1}\nx\n")
+    monkeypatch.setitem(sys.modules, "PIL", None)
+    with pytest.raises(ImportError, match="needs Pillow"):
+        lumarin.render("x").to_pil()
