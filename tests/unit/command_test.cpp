@@ -180,8 +180,13 @@ TEST(Decoder, ACodePageLineIsConvertedInPiecesAndCharactersCutBetweenThemKept)
     EXPECT_EQ(decoder->decode(line, out, [&] { ++asked; }), std::nullopt);
     EXPECT_EQ(out, expected);
     EXPECT_GE(asked, 2u);
+    // Straight to UTF-8, as the command holds lines: the same text.
+    std::string utf8;
+    EXPECT_EQ(decoder->decode_utf8(line, utf8), std::nullopt);
+    EXPECT_TRUE(utf8 == to_utf8(expected));
     line += "\x93";  // a character cut short at the very end
     EXPECT_EQ(decoder->decode(line, out), line.size() - 1);
+    EXPECT_EQ(decoder->decode_utf8(line, utf8), line.size() - 1);
 }
 #endif
 

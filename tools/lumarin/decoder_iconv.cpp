@@ -1,6 +1,7 @@
 // Other encodings through iconv, to UTF-8 and from there to the text.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -36,35 +37,38 @@ public:
     {
         constexpr std::size_t kPiece = std::size_t{1} << 20;
         ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // each line from the initial state
-        out.assign(bytes.size() * 2 + 16, '\0');
+        // Room for a little more than the bytes, reserved and so not yet
+        // touched: a held line takes what it uses. A character becomes at
+        // most four bytes, so a piece fits the scratch at once.
+        out.clear();
+        out.reserve(bytes.size() + bytes.size() / 4 + 16);
+        scratch_.resize(std::max(scratch_.size(), std::min(bytes.size(), kPiece) * 4 + 16));
         char* in = const_cast<char*>(bytes.data());  // iconv's signature; it does not write
         const char* const end = bytes.data() + bytes.size();
-        std::size_t written = 0;
         while (in < end) {
             const bool last = static_cast<std::size_t>(end - in) <= kPiece;
             std::size_t in_left = last ? static_cast<std::size_t>(end - in) : kPiece;
             while (in_left > 0) {
-                char* to = out.data() + written;
-                std::size_t room = out.size() - written;
+                char* to = scratch_.data();
+                std::size_t room = scratch_.size();
                 const std::size_t result = ::iconv(cd_, &in, &in_left, &to, &room);
-                written = out.size() - room;
+                out.append(scratch_.data(), scratch_.size() - room);
                 if (result != static_cast<std::size_t>(-1))
                     break;
                 if (errno == EINVAL && !last)
                     break;  // a character cut at the piece's end: it starts the next piece
                 if (errno != E2BIG)
                     return static_cast<std::size_t>(in - bytes.data());  // EILSEQ, or EINVAL at the end
-                out.resize(out.size() * 2);
             }
             if (!last && between)
                 between();
         }
-        out.resize(written);
         return std::nullopt;
     }
 
 private:
     iconv_t cd_;
+    std::string scratch_;  // one piece's UTF-8, kept between lines
 };
 
 class IconvDecoder final : public Decoder {
@@ -81,6 +85,13 @@ public:
         if (!from_utf8(utf8_, out))
             return 0;  // not reached: iconv writes well-formed UTF-8
         return std::nullopt;
+    }
+
+    // Straight to UTF-8, as lines are held.
+    std::optional<std::size_t> decode_utf8(std::string_view line, std::string& out,
+                                           const std::function<void()>& between) override
+    {
+        return handle_->convert(line, out, between);
     }
 
 private:
