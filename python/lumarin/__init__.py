@@ -224,6 +224,7 @@ def _receipt_style(*, printer=None, cpl=None, font=None, width=None, dpi=None, f
 
 
 _FORMATS = {".bmp": "bmp", ".png": "png", ".pbm": "pbm"}
+_COMMAND_SETS = ("escpos", "escpos-graphics", "escpos-bitimage", "star")
 
 
 def _save(self, path, format=None, *, sync=True):
@@ -278,6 +279,8 @@ class Printer:
         if isinstance(timeout, bool) or not isinstance(timeout, (int, float)) or not 0.001 <= timeout <= 3600:
             raise ValueError("timeout must be seconds from 0.001 to 3600")
         self.profile = _profile(profile).name
+        if command_set is not None and command_set not in _COMMAND_SETS:
+            raise ValueError(f"command_set must be one of {', '.join(_COMMAND_SETS)}, not {command_set!r}")
         self.command_set = command_set
         self._connection = _lumarin.Connection(dest, float(timeout))
         self._lock = threading.Lock()  # one job: its pages are not interleaved

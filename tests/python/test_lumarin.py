@@ -184,6 +184,8 @@ def test_bad_inputs_are_python_errors():
         lumarin.receipt("x", column_order="up")
     with pytest.raises(ValueError):
         lumarin.render("x").printer_bytes("80mm", "pcl")
+    with pytest.raises(ValueError):
+        lumarin.Printer("tcp://127.0.0.1:9", command_set="pcl")
 
 
 def test_four_threads_draw_what_one_draws():
