@@ -38,15 +38,12 @@ std::size_t printable_cut(std::string_view part, std::size_t from)
     return part.size();
 }
 
-// A UTF-8 line made as the drawer takes it, its tabs kept: each part
-// between tabs made printable, white space at its end dropped. A long
-// part is made printable a piece at a time, so that no more than a piece
-// is ever held as UTF-16, `check_stop` between the pieces. In place, since
-// a piece made printable is no longer than it was, unless a long run of
-// marks had to be parted: from there on the line is made into a copy.
-// Returns false where the line is not UTF-8.
 }  // namespace
 
+// A piece at a time, so that no more than a piece is ever held as UTF-16.
+// In place, since a piece made printable is no longer than it was, unless
+// a long run of marks had to be parted: from there on the line is made
+// into a copy.
 bool make_printable(std::string& line, const std::function<void()>& check_stop)
 {
     constexpr std::size_t kPiece = std::size_t{1} << 20;
